@@ -1,0 +1,24 @@
+#ifndef MORV_FILEUTILS_H
+#define MORV_FILEUTILS_H
+
+#include "tstrings.h"
+
+// Paths as text. Both '\' and '/' separate on input; only '\' is inserted.
+namespace FileUtils {
+
+tstring basename(const tstring& path);
+tstring dirname(const tstring& path);
+tstring combinePath(const tstring& parent, const tstring& child);
+tstring& appendPath(tstring& path, const tstring& child);
+tstring removeTrailingSeparators(const tstring& path);
+tstring stripExtension(const tstring& path);
+
+// The two that ask the platform.
+// True for an existing file or directory; any failure reads as false.
+bool pathExists(const tstring& path);
+// Absolute, normalised form; the current directory for an empty path.
+tstring toAbsolutePath(const tstring& path);
+
+} // namespace FileUtils
+
+#endif
