@@ -59,7 +59,7 @@ TEST(AppLaunchTest, ExitCodeAndStandardError) {
         {"vnerror", nullptr, 1, vnPlain + "\n"},
         {"vnerror", "true", 1,
          kEntering + "[ERROR] app.cpp:#: Exception with message 'app_launch_child.cpp(#) at "
-                     "{anonymous}::failWithVnError(): " + vnPlain + "' caught\n" + vnPlain + "\n" + kExiting},
+                     "failWithVnError(): " + vnPlain + "' caught\n" + vnPlain + "\n" + kExiting},
         // The exception's own text, not the C runtime's errno text.
         {"runtime", nullptr, 1, runtimeText + "\n"},
         {"runtime", "true", 1,

@@ -23,7 +23,10 @@ TEST(ErrorHandlingTest, FunctionNameCutsTheCompilerSignature) {
     const Case cases[] = {
         {"static CfgFile CfgFile::load(const tstring&)", "CfgFile::load"},
         {"CfgFile::load", "CfgFile::load"},
-        {"void {anonymous}::launchApp()", "{anonymous}::launchApp"},
+        {"void {anonymous}::launchApp()", "launchApp"},
+        {"int {anonymous}::JliLaunchData::initJvmlLauncherData(void*) const",
+         "JliLaunchData::initJvmlLauncherData"},
+        {"void (anonymous namespace)::findJvmLib()", "findJvmLib"},
         {"int app::launch(const LaunchFunction&, LogAppender*)", "app::launch"},
         {"DllFunction<F>::operator F() const [with F = void* (*)(const wchar_t*)]", "DllFunction<F>::operator F"},
         {"std::map<std::basic_string<wchar_t>, int> Cfg::get(int) const", "Cfg::get"},
@@ -65,7 +68,7 @@ TEST(ErrorHandlingTest, RaiseErrorCarriesItsPositionAndUtf8Text) {
         ASSERT_NE(nullptr, re);
         // Demo::raise sits a few lines above this test.
         EXPECT_NE(std::string::npos, std::string(re->what()).find("ErrorHandlingTest.cpp("));
-        EXPECT_NE(std::string::npos, std::string(re->what()).find(") at {anonymous}::Demo::raise(): Open failed 42"))
+        EXPECT_NE(std::string::npos, std::string(re->what()).find(") at Demo::raise(): Open failed 42"))
             << re->what();
     }
 

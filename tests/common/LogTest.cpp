@@ -79,7 +79,7 @@ TEST(LogTest, MacrosUseTheCallSite) {
     EXPECT_EQ(L"TRACE", log.records()[0].levelName);
     EXPECT_EQ(L"value 7", log.records()[0].message);
     EXPECT_EQ(L"LogTest.cpp", log.records()[0].fileName);
-    EXPECT_EQ(L"{anonymous}::logTwice", log.records()[0].functionName);
+    EXPECT_EQ(L"logTwice", log.records()[0].functionName);
     EXPECT_EQ(L"WARNING", log.records()[1].levelName);
     EXPECT_EQ(L"wide \u4E2D", log.records()[1].message);
     EXPECT_EQ(log.records()[0].line + 1, log.records()[1].line);
@@ -101,16 +101,16 @@ TEST(LogTest, TraceScopeWritesEntryAndExitWithLineZero) {
     ASSERT_EQ(3u, log.records().size());
     const LogRecord& entry = log.records()[0];
     const LogRecord& exit = log.records()[2];
-    EXPECT_EQ(L"Entering {anonymous}::Traced::run", entry.message);
+    EXPECT_EQ(L"Entering Traced::run", entry.message);
     EXPECT_EQ(t.enteredAt, entry.line);
     EXPECT_EQ(L"inside", log.records()[1].message);
-    EXPECT_EQ(L"Exiting {anonymous}::Traced::run (entered at LogTest.cpp:" + std::to_wstring(t.enteredAt) + L")",
+    EXPECT_EQ(L"Exiting Traced::run (entered at LogTest.cpp:" + std::to_wstring(t.enteredAt) + L")",
               exit.message);
     EXPECT_EQ(0, exit.line);
     EXPECT_EQ(L"LogTest.cpp", exit.fileName);
-    EXPECT_EQ(L"{anonymous}::Traced::run", exit.functionName);
+    EXPECT_EQ(L"Traced::run", exit.functionName);
     EXPECT_EQ(0u, formatShortRecord(exit).find(L"[TRACE] LogTest.cpp:0: Exiting "));
-    EXPECT_NE(tstring::npos, formatFullRecord(exit).find(L"LogTest.cpp:0 ({anonymous}::Traced::run)]"));
+    EXPECT_NE(tstring::npos, formatFullRecord(exit).find(L"LogTest.cpp:0 (Traced::run)]"));
 }
 
 TEST(LogTest, TeeForwardsToBothSkippingNull) {

@@ -55,6 +55,15 @@ std::string functionName(const char* compilerName) {
         return std::string();
     }
     std::string name(compilerName);
+    // Helpers private to a source file are named without their anonymous
+    // namespace, as the reader of a record knows them.
+    for (const char* anonymous : {"{anonymous}::", "(anonymous namespace)::"}) {
+        const std::string marker(anonymous);
+        for (std::string::size_type at = name.find(marker); at != std::string::npos;
+             at = name.find(marker, at)) {
+            name.erase(at, marker.size());
+        }
+    }
     // GCC appends the template arguments: "... [with T = int]".
     const std::string::size_type with = name.find(" [with ");
     if (with != std::string::npos) {

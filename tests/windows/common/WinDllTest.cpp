@@ -32,7 +32,7 @@ TEST(WinDllTest, MissingLibraryAndFunction) {
     } catch (const VnError<SysError>& e) {
         EXPECT_EQ(0u, std::string(e.plainMessage()).find("LoadLibraryW(no-such-library-1234.dll) failed. System error [126]("))
             << e.plainMessage();
-        EXPECT_NE(std::string::npos, std::string(e.what()).find(" at {anonymous}::loadLibrary(): LoadLibraryW("));
+        EXPECT_NE(std::string::npos, std::string(e.what()).find(" at loadLibrary(): LoadLibraryW("));
     }
     try {
         Dll missing(L"no-such-library-1234.dll", Dll::SystemDir);

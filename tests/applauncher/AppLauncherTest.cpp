@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+
+#include "AppLauncher.h"
+#include "CfgFile.h"
+#include "ErrorHandling.h"
+#include "FileUtils.h"
+#include "JvmLauncher.h"
+#include "SysInfo.h"
+#include "TestSupport.h"
+
+using testsupport::CapturedLog;
+using testsupport::ScopedEnv;
+using testsupport::TempDir;
+using testsupport::toFs;
+
+namespace {
+
+const char kLibVar[] = "MORV_TEST_LIB_PATH";
+
+std::string plainMessageOf(const std::exception& e) {
+    const VnErrorBase* vn = dynamic_cast<const VnErrorBase*>(&e);
+    return vn ? vn->plainMessage() : std::string("(not a VnError) ") + e.what();
+}
+
+// An application image in a temporary directory: <root>\bin\Demo.exe,
+// <root>\app, <root>\runtime\bin\jli.dll.
+class AppImage : public testing::Test {
+protected:
+    AppImage() {
+        root = dir.tpath();
+        appDir = FileUtils::combinePath(root, L"app");
+        runtimeDir = FileUtils::combinePath(root, L"runtime");
+        jliPath = FileUtils::combinePath(runtimeDir, L"bin\\jli.dll");
+        launcher.setLauncherPath(FileUtils::combinePath(root, L"bin\\Demo.exe"))
+            .setCommandArgs({})
+            .setImageRoot(root)
+            .setAppDir(appDir)
+            .setDefaultRuntimePath(runtimeDir)
+            .setLibEnvVariableName(tstrings::decodeUtf8(kLibVar))
+            .addJvmLibName(L"bin\\jli.dll");
+        writeFile(jliPath, "");
+    }
+
+    void writeFile(const tstring& path, const std::string& text) {
+        std::filesystem::create_directories(toFs(path).parent_path());
+        std::ofstream(toFs(path), std::ios::binary) << text;
+    }
+
+    void writeCfg(const std::string& text) { writeFile(FileUtils::combinePath(appDir, L"Demo.cfg"), text); }
+
+    std::unique_ptr<Jvm> createJvm() { return std::unique_ptr<Jvm>(launcher.createJvm()); }
+
+    TempDir dir;
+    ScopedEnv libVar{kLibVar, std::nullopt};
+    tstring root;
+    tstring appDir;
+    tstring runtimeDir;
+    tstring jliPath;
+    AppLauncher launcher;
+};
+
+TEST_F(AppImage, NamesTheConfigurationAfterTheLauncher) {
+    struct Case {
+        tstring launcherPath;
+        tstring expected;
+    };
+    const Case cases[] = {
+        {L"C:\\x\\Demo.exe", L"Demo.cfg"},
+        {L"C:\\x\\Demo", L"Demo.cfg"},
+        {L"C:\\x\\my.tool.exe", L"my.tool.cfg"},
+        {L"/opt/x.d/run", L"run.cfg"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(tstrings::encodeUtf8(c.launcherPath));
+        CapturedLog log;
+        launcher.setLauncherPath(c.launcherPath);
+        EXPECT_EQ(launcher.getCfgFilePath(), FileUtils::combinePath(appDir, c.expected));
+        EXPECT_TRUE(log.records.empty());
+    }
+}
+
+TEST_F(AppImage, LooksUpTheConfigurationInOrder) {
+    const tstring a = FileUtils::combinePath(root, L"user-a");
+    const tstring b = FileUtils::combinePath(root, L"user-b");
+    launcher.addCfgFileLookupDir(a).addCfgFileLookupDir(b);
+    const tstring inA = FileUtils::combinePath(a, L"Demo.cfg");
+    const tstring inB = FileUtils::combinePath(b, L"Demo.cfg");
+    const std::vector<tstring> checks = {L"Check [" + inA + L"] file exit",
+                                         L"Check [" + inB + L"] file exit"};
+    {
+        CapturedLog log;
+        EXPECT_EQ(launcher.getCfgFilePath(), FileUtils::combinePath(appDir, L"Demo.cfg"));
+        EXPECT_EQ(log.messages(L"TRACE"), checks);
+    }
+    writeFile(inB, "[Application]\n");
+    {
+        CapturedLog log;
+        EXPECT_EQ(launcher.getCfgFilePath(), inB);
+        EXPECT_EQ(log.messages(L"TRACE"), checks);
+    }
+    // A directory of that name counts as present.
+    std::filesystem::create_directories(toFs(inA));
+    {
+        CapturedLog log;
+        EXPECT_EQ(launcher.getCfgFilePath(), inA);
+        EXPECT_EQ(log.messages(L"TRACE"), std::vector<tstring>{checks[0]});
+    }
+}
+
+TEST_F(AppImage, CreatesAnExpandedConfiguration) {
+    writeCfg("[Application]\napp.classpath=$APPDIR\\a.jar\napp.mainclass=${BINDIR}|$ROOTDIR\n");
+    CapturedLog log;
+    const std::unique_ptr<CfgFile> cfg(launcher.createCfgFile());
+    const auto& props = cfg->getProperties(CfgFile::application);
+    EXPECT_EQ(props.at(CfgFile::classpath), tstring_array{appDir + L"\\a.jar"});
+    EXPECT_EQ(props.at(CfgFile::mainclass),
+              tstring_array{FileUtils::combinePath(root, L"bin") + L"|" + root});
+    const std::vector<tstring> traces = log.messages(L"TRACE");
+    ASSERT_FALSE(traces.empty());
+    EXPECT_EQ(traces[0], L"Launcher config file path: \"" +
+                             FileUtils::combinePath(appDir, L"Demo.cfg") + L"\"");
+}
+
+TEST_F(AppImage, MissingConfigurationNamesTheApplicationDirectory) {
+    launcher.addCfgFileLookupDir(FileUtils::combinePath(root, L"user"));
+    try {
+        delete launcher.createCfgFile();
+        ADD_FAILURE() << "no error raised";
+    } catch (const std::runtime_error& e) {
+        const std::string prefix =
+            "Error opening \"" +
+            tstrings::encodeUtf8(FileUtils::combinePath(appDir, L"Demo.cfg")) + "\" file: ";
+        EXPECT_EQ(plainMessageOf(e).compare(0, prefix.size(), prefix), 0) << plainMessageOf(e);
+    }
+}
+
+TEST_F(AppImage, FindsTheRuntimeLibrary) {
+    struct Case {
+        const char* name;
+        std::string cfg;
+        tstring_array libNames;
+        tstring expectedRuntime;  // relative to the root; empty: the default
+        tstring expectedLib;
+    };
+    const Case cases[] = {
+        {"default runtime", "[Application]\n", {L"bin\\jli.dll"}, L"", L"bin\\jli.dll"},
+        {"last app.runtime wins", "[Application]\napp.runtime=$ROOTDIR\\r1\napp.runtime=$ROOTDIR\\r2\n",
+         {L"bin\\jli.dll"}, L"r2", L"bin\\jli.dll"},
+        {"first existing library", "[Application]\n", {L"lib\\none.so", L"bin\\jli.dll", L"x"}, L"",
+         L"bin\\jli.dll"},
+    };
+    writeFile(FileUtils::combinePath(root, L"r1\\bin\\jli.dll"), "");
+    writeFile(FileUtils::combinePath(root, L"r2\\bin\\jli.dll"), "");
+    writeFile(FileUtils::combinePath(runtimeDir, L"x"), "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeCfg(c.cfg);
+        // A launcher of its own, with the library names of the case.
+        AppLauncher al;
+        al.setLauncherPath(launcher.getLauncherPath())
+            .setCommandArgs({})
+            .setImageRoot(root)
+            .setAppDir(appDir)
+            .setDefaultRuntimePath(runtimeDir)
+            .setLibEnvVariableName(tstrings::decodeUtf8(kLibVar));
+        for (const tstring& n : c.libNames) {
+            al.addJvmLibName(n);
+        }
+        CapturedLog log;
+        const std::unique_ptr<Jvm> jvm(al.createJvm());
+        const tstring runtime =
+            c.expectedRuntime.empty() ? runtimeDir : FileUtils::combinePath(root, c.expectedRuntime);
+        EXPECT_EQ(jvm->getPath(), FileUtils::combinePath(runtime, c.expectedLib));
+        const tstring notFound = L"Property \"app.runtime\" not found in \"Application\" section "
+                                 L"of launcher config file. Using Java runtime from \"" +
+                                 runtimeDir + L"\" directory";
+        const std::vector<tstring> traces = log.messages(L"TRACE");
+        const bool traced = std::find(traces.begin(), traces.end(), notFound) != traces.end();
+        EXPECT_EQ(traced, c.expectedRuntime.empty());
+    }
+}
+
+TEST_F(AppImage, FailsWithoutRuntimeLibrary) {
+    struct Case {
+        const char* name;
+        std::string cfg;
+        bool noLibNames;
+        tstring runtime;
+    };
+    const Case cases[] = {
+        {"relative runtime used as written", "[Application]\napp.runtime=no-such-runtime\n", false,
+         L"no-such-runtime"},
+        {"no library names", "[Application]\n", true, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeCfg(c.cfg);
+        AppLauncher al(launcher);
+        if (c.noLibNames) {
+            al = AppLauncher();
+            al.setLauncherPath(launcher.getLauncherPath())
+                .setCommandArgs({})
+                .setAppDir(appDir)
+                .setDefaultRuntimePath(runtimeDir)
+                .setLibEnvVariableName(tstrings::decodeUtf8(kLibVar));
+        }
+        try {
+            delete al.createJvm();
+            ADD_FAILURE() << "no error raised";
+        } catch (const std::runtime_error& e) {
+            const tstring runtime = c.runtime.empty() ? runtimeDir : c.runtime;
+            EXPECT_EQ(plainMessageOf(e),
+                      "Failed to find JVM in \"" + tstrings::encodeUtf8(runtime) + "\" directory.");
+            EXPECT_NE(std::string(e.what()).find("findJvmLib(): "), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST_F(AppImage, ExtendsTheLibrarySearchPath) {
+    writeCfg("[Application]\n");
+    struct Case {
+        const char* name;
+        std::optional<std::string> value;
+        bool listed;
+    };
+    const std::string app = tstrings::encodeUtf8(appDir);
+    std::string upper = app;
+    for (char& ch : upper) {
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    }
+    const Case cases[] = {
+        {"unset", std::nullopt, false},
+        {"empty", std::string(""), false},
+        {"other entries", std::string("x;y"), false},
+        {"listed", std::string("x;" + app + ";y"), true},
+        {"listed alone", app, true},
+        {"listed in another letter case", std::string("x;" + upper), true},
+        {"trailing backslash does not count", std::string(app + "\\;x"), false},
+        {"blank does not count", std::string(" " + app), false},
+        {"prefix does not count", std::string(app + "x"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedEnv::set(kLibVar, c.value);
+        EXPECT_EQ(launcher.isAppDirInLibEnvVariable(), c.listed);
+        const std::unique_ptr<Jvm> jvm = createJvm();
+        if (c.listed) {
+            EXPECT_TRUE(jvm->getEnvVarNames().empty());
+            EXPECT_TRUE(jvm->getEnvVarValues().empty());
+        } else {
+            EXPECT_EQ(jvm->getEnvVarNames(), tstring_array{tstrings::decodeUtf8(kLibVar)});
+            EXPECT_EQ(jvm->getEnvVarValues(),
+                      tstring_array{tstrings::decodeUtf8(c.value.value_or("")) + L";" + appDir});
+        }
+    }
+}
+
+TEST_F(AppImage, CommandLineReplacesTheArguments) {
+    writeCfg("[Application]\napp.mainclass=Main\n[ArgOptions]\narguments=cfg1\narguments=cfg2\n");
+    const tstring appPath = L"-Dvarno.app-path=" + SysInfo::getProcessModulePath();
+    struct Case {
+        tstring_array commandArgs;
+        tstring_array appArgs;
+    };
+    const Case cases[] = {
+        {{}, {L"cfg1", L"cfg2"}},
+        {{L"x", L"y"}, {L"x", L"y"}},
+        {{L""}, {L""}},
+        {{L"-splash:z"}, {L"-splash:z"}},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        launcher.setCommandArgs(cases[i].commandArgs);
+        const std::unique_ptr<Jvm> jvm = createJvm();
+        tstring_array expected = {launcher.getLauncherPath(), appPath, L"Main"};
+        expected.insert(expected.end(), cases[i].appArgs.begin(), cases[i].appArgs.end());
+        EXPECT_EQ(jvm->getArguments(), expected) << "case " << i;
+        EXPECT_EQ(jvm->getPath(), jliPath) << "case " << i;
+    }
+}
+
+TEST_F(AppImage, ExternalConfigurationIsUsedAndLeftAlone) {
+    // No configuration file exists: the external one must be all that is read.
+    CfgFile external;
+    external.setPropertyValue(CfgFile::application, CfgFile::mainclass, {L"Ext"})
+        .setPropertyValue(CfgFile::argOptions, CfgFile::arguments, {L"own"});
+    launcher.setExternalCfgFile(&external).setCommandArgs({L"cmd"});
+    const std::unique_ptr<Jvm> jvm = createJvm();
+    const tstring appPath = L"-Dvarno.app-path=" + SysInfo::getProcessModulePath();
+    EXPECT_EQ(jvm->getArguments(),
+              (tstring_array{launcher.getLauncherPath(), appPath, L"Ext", L"cmd"}));
+    EXPECT_EQ(external.getProperties(CfgFile::argOptions).at(CfgFile::arguments),
+              tstring_array{L"own"});
+}
+
+TEST(AppLauncher, TakesItsDefaultsFromTheProcess) {
+    const AppLauncher launcher;
+    EXPECT_EQ(launcher.getLauncherPath(), SysInfo::getProcessModulePath());
+    EXPECT_EQ(launcher.getCommandArgs(), SysInfo::getCommandArgs(ArgsMode::WithoutProgramName));
+    EXPECT_TRUE(launcher.getAppDir().empty());
+}
+
+} // namespace

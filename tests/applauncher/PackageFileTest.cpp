@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include "ErrorHandling.h"
+#include "PackageFile.h"
+#include "TestSupport.h"
+
+using testsupport::CapturedLog;
+using testsupport::TempDir;
+
+namespace {
+
+TEST(PackageFile, ReadsTheFirstLine) {
+    struct Case {
+        const char* name;
+        std::string text;
+        tstring expected;
+    };
+    const Case cases[] = {
+        {"CR LF and more lines", "demo-app\r\nsecond\r\n", L"demo-app"},
+        {"no line end", "demo-app", L"demo-app"},
+        {"LF", "demo-app\nx", L"demo-app"},
+        {"begins with an empty line", "\ndemo-app\n", L""},
+        {"empty file", "", L""},
+        {"blanks are kept", " demo-app \n", L" demo-app "},
+        {"non-ASCII", "d\xC3\xA9mo\n", L"d\u00E9mo"},
+        {"invalid UTF-8", "demo\xFF\n", L""},
+        {"byte-order mark", "\xEF\xBB\xBF" "demo-app\r\n", L"demo-app"},
+        {"byte-order mark only", "\xEF\xBB\xBF\n", L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write(".package", c.text);
+        CapturedLog log;
+        EXPECT_EQ(PackageFile::loadFromAppDir(dir.tpath()).getPackageName(), c.expected);
+        const tstring path = dir.tpath() + L"\\.package";
+        if (!c.text.empty()) {
+            EXPECT_EQ(log.messages(L"TRACE"),
+                      (std::vector<tstring>{L"Read \"" + path + L"\" package file",
+                                            L"Package name is [" + c.expected + L"]"}));
+        }
+    }
+}
+
+TEST(PackageFile, MissingFileGivesAnEmptyName) {
+    TempDir dir;
+    CapturedLog log;
+    EXPECT_EQ(PackageFile::loadFromAppDir(dir.tpath()).getPackageName(), L"");
+    EXPECT_TRUE(log.records.empty());
+}
+
+TEST(PackageFile, DirectoryCannotBeOpened) {
+    TempDir dir;
+    dir.write(".package/inner", "x");
+    try {
+        PackageFile::loadFromAppDir(dir.tpath());
+        ADD_FAILURE() << "no error raised";
+    } catch (const std::runtime_error& e) {
+        const VnErrorBase* vn = dynamic_cast<const VnErrorBase*>(&e);
+        ASSERT_NE(vn, nullptr);
+        const std::string prefix =
+            "Error opening \"" + tstrings::encodeUtf8(dir.tpath() + L"\\.package") + "\" file: ";
+        EXPECT_EQ(std::string(vn->plainMessage()).compare(0, prefix.size(), prefix), 0)
+            << vn->plainMessage();
+        EXPECT_NE(std::string(e.what()).find("PackageFile::loadFromAppDir(): "), std::string::npos)
+            << e.what();
+    }
+}
+
+} // namespace
