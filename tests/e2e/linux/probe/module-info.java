@@ -1,0 +1,3 @@
+module probe {
+    exports probe;
+}
