@@ -95,6 +95,8 @@ TEST_F(AppImage, LooksUpTheConfigurationInOrder) {
         CapturedLog log;
         EXPECT_EQ(launcher.getCfgFilePath(), FileUtils::combinePath(appDir, L"Demo.cfg"));
         EXPECT_EQ(log.messages(L"TRACE"), checks);
+        EXPECT_EQ(log.functions(L"TRACE"),
+                  std::vector<tstring>(2, L"AppLauncher::getCfgFilePath"));
     }
     writeFile(inB, "[Application]\n");
     {
@@ -123,6 +125,7 @@ TEST_F(AppImage, CreatesAnExpandedConfiguration) {
     ASSERT_FALSE(traces.empty());
     EXPECT_EQ(traces[0], L"Launcher config file path: \"" +
                              FileUtils::combinePath(appDir, L"Demo.cfg") + L"\"");
+    EXPECT_EQ(log.records[0].functionName, L"AppLauncher::createCfgFile");
 }
 
 TEST_F(AppImage, MissingConfigurationNamesTheApplicationDirectory) {
@@ -179,8 +182,12 @@ TEST_F(AppImage, FindsTheRuntimeLibrary) {
                                  L"of launcher config file. Using Java runtime from \"" +
                                  runtimeDir + L"\" directory";
         const std::vector<tstring> traces = log.messages(L"TRACE");
-        const bool traced = std::find(traces.begin(), traces.end(), notFound) != traces.end();
-        EXPECT_EQ(traced, c.expectedRuntime.empty());
+        const auto found = std::find(traces.begin(), traces.end(), notFound);
+        EXPECT_EQ(found != traces.end(), c.expectedRuntime.empty());
+        if (found != traces.end()) {
+            EXPECT_EQ(log.functions(L"TRACE")[static_cast<size_t>(found - traces.begin())],
+                      L"findJvmLib");
+        }
     }
 }
 
@@ -256,6 +263,33 @@ TEST_F(AppImage, ExtendsTheLibrarySearchPath) {
             EXPECT_EQ(jvm->getEnvVarValues(),
                       tstring_array{tstrings::decodeUtf8(c.value.value_or("")) + L";" + appDir});
         }
+    }
+}
+
+TEST_F(AppImage, LibrarySearchPathWithAnotherListSeparator) {
+    writeCfg("[Application]\n");
+    // Not ':' as on Linux: a Windows path holds one after its drive letter.
+    launcher.setLibEnvVariableSeparator(L"|");
+    const std::string app = tstrings::encodeUtf8(appDir);
+    struct Case {
+        std::optional<std::string> value;
+        bool listed;
+    };
+    const Case cases[] = {
+        {std::string("x|" + app + "|y"), true},
+        {std::string("x;" + app), false},
+        {std::nullopt, false},
+        {std::string("x"), false},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        ScopedEnv::set(kLibVar, c.value);
+        EXPECT_EQ(launcher.isAppDirInLibEnvVariable(), c.listed) << "case " << i;
+        const std::unique_ptr<Jvm> jvm = createJvm();
+        const tstring_array expected =
+            c.listed ? tstring_array{}
+                     : tstring_array{tstrings::decodeUtf8(c.value.value_or("")) + L"|" + appDir};
+        EXPECT_EQ(jvm->getEnvVarValues(), expected) << "case " << i;
     }
 }
 

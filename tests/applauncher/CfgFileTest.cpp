@@ -266,6 +266,7 @@ TEST(CfgFileExpandMacros, RewritesEveryValueOfACopy) {
     const std::vector<tstring> traced = {L"Map [$D\\a.jar] into [dir\\a.jar]",
                                          L"Map [${D}] into [dir]"};
     EXPECT_EQ(log.messages(L"TRACE"), traced);
+    EXPECT_EQ(log.functions(L"TRACE"), std::vector<tstring>(2, L"expand_macros::operator()"));
 }
 
 TEST(CfgFileValues, BooleanValue) {

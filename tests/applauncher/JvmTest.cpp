@@ -91,6 +91,7 @@ TEST(JvmInitFromConfigFile, BuildsTheArgumentVector) {
         if (c.warned) {
             EXPECT_EQ(warnings, std::vector<tstring>{L"Splash property ignored. File \"" +
                                                      dir.tpath() + L"/none.png\" not found"});
+            EXPECT_EQ(log.functions(L"WARNING"), std::vector<tstring>{L"Jvm::initFromConfigFile"});
         } else {
             EXPECT_TRUE(warnings.empty());
         }
@@ -152,6 +153,7 @@ TEST(Jvm, TracesItsLifetime) {
         id = (tstrings::MessageBuilder() << "Jvm(" << static_cast<const void*>(&jvm) << ")::").str();
     }
     EXPECT_EQ(log.messages(L"TRACE"), (std::vector<tstring>{id + L"Jvm()", id + L"~Jvm()"}));
+    EXPECT_EQ(log.functions(L"TRACE"), (std::vector<tstring>{L"Jvm::Jvm", L"Jvm::~Jvm"}));
 }
 
 } // namespace

@@ -34,11 +34,14 @@ TEST(PackageFile, ReadsTheFirstLine) {
         CapturedLog log;
         EXPECT_EQ(PackageFile::loadFromAppDir(dir.tpath()).getPackageName(), c.expected);
         const tstring path = dir.tpath() + L"\\.package";
+        // An empty file has no first line, so no name to report.
+        std::vector<tstring> traces = {L"Read \"" + path + L"\" package file"};
         if (!c.text.empty()) {
-            EXPECT_EQ(log.messages(L"TRACE"),
-                      (std::vector<tstring>{L"Read \"" + path + L"\" package file",
-                                            L"Package name is [" + c.expected + L"]"}));
+            traces.push_back(L"Package name is [" + c.expected + L"]");
         }
+        EXPECT_EQ(log.messages(L"TRACE"), traces);
+        EXPECT_EQ(log.functions(L"TRACE"),
+                  std::vector<tstring>(traces.size(), L"PackageFile::loadFromAppDir"));
     }
 }
 

@@ -158,6 +158,17 @@ public:
         return out;
     }
 
+    // The function each record names, for the records of `level`.
+    std::vector<tstring> functions(const tstring& level) const {
+        std::vector<tstring> out;
+        for (const LogRecord& r : records) {
+            if (r.levelName == level) {
+                out.push_back(r.functionName);
+            }
+        }
+        return out;
+    }
+
     std::vector<LogRecord> records;
 
 private:

@@ -9,7 +9,7 @@
 
 namespace {
 
-const char kPath[] = "C:\\Users\\J\xC3\xBCrgen\\\xE4\xB8\xAD.cfg";
+const char kPath[] = "C:\\Users\\J\xC3\xBCrgen\\\xE4\xB8\xAD-caf\xC3\xA9.cfg";
 
 // `expected` with '#' standing for one or more digits, and "\n" for the
 // platform's text line end.

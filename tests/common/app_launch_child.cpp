@@ -12,8 +12,8 @@
 
 namespace {
 
-// C:\Users\Jürgen\中.cfg in UTF-8.
-const char kPath[] = "C:\\Users\\J\xC3\xBCrgen\\\xE4\xB8\xAD.cfg";
+// C:\Users\Jürgen\中-café.cfg in UTF-8.
+const char kPath[] = "C:\\Users\\J\xC3\xBCrgen\\\xE4\xB8\xAD-caf\xC3\xA9.cfg";
 
 void succeed() { TRACE_LOG("working"); }
 

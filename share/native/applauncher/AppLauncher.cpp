@@ -76,7 +76,7 @@ bool AppLauncher::isAppDirInLibEnvVariable() const {
     const tstring value =
         tstrings::lowercase(SysInfo::getEnvVariable(nothrow, libEnvVarName, tstring()));
     const tstring appDir = tstrings::lowercase(appDirPath);
-    for (const tstring& piece : tstrings::splitBy(value, L";")) {
+    for (const tstring& piece : tstrings::splitBy(value, libEnvVarSeparator)) {
         if (piece == appDir) {
             return true;
         }
@@ -100,8 +100,8 @@ Jvm* AppLauncher::createJvm() const {
     std::unique_ptr<Jvm> jvm(new Jvm());
     if (!isAppDirInLibEnvVariable()) {
         jvm->addEnvVariable(libEnvVarName,
-                            SysInfo::getEnvVariable(nothrow, libEnvVarName, tstring()) + L";" +
-                                appDirPath);
+                            SysInfo::getEnvVariable(nothrow, libEnvVarName, tstring()) +
+                                libEnvVarSeparator + appDirPath);
     }
     jvm->setPath(findJvmLib(cfgFile, defaultRuntimePath, jvmLibNames));
     jvm->addArgument(launcherPath);
