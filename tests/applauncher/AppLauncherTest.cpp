@@ -151,7 +151,7 @@ TEST_F(AppImage, FindsTheRuntimeLibrary) {
     };
     const Case cases[] = {
         {"default runtime", "[Application]\n", {L"bin\\jli.dll"}, L"", L"bin\\jli.dll"},
-        {"last app.runtime wins", "[Application]\napp.runtime=$ROOTDIR\\r1\napp.runtime=$ROOTDIR\\r2\n",
+        {"last app.runtime wins", "[Application]\napp.runtime=$ROOTDIR/r1\napp.runtime=$ROOTDIR/r2\n",
          {L"bin\\jli.dll"}, L"r2", L"bin\\jli.dll"},
         {"first existing library", "[Application]\n", {L"lib\\none.so", L"bin\\jli.dll", L"x"}, L"",
          L"bin\\jli.dll"},
@@ -175,8 +175,9 @@ TEST_F(AppImage, FindsTheRuntimeLibrary) {
         }
         CapturedLog log;
         const std::unique_ptr<Jvm> jvm(al.createJvm());
+        // The configured runtime directory is used as written.
         const tstring runtime =
-            c.expectedRuntime.empty() ? runtimeDir : FileUtils::combinePath(root, c.expectedRuntime);
+            c.expectedRuntime.empty() ? runtimeDir : root + L"/" + c.expectedRuntime;
         EXPECT_EQ(jvm->getPath(), FileUtils::combinePath(runtime, c.expectedLib));
         const tstring notFound = L"Property \"app.runtime\" not found in \"Application\" section "
                                  L"of launcher config file. Using Java runtime from \"" +
@@ -229,6 +230,9 @@ TEST_F(AppImage, FailsWithoutRuntimeLibrary) {
 
 TEST_F(AppImage, ExtendsTheLibrarySearchPath) {
     writeCfg("[Application]\n");
+    // The Windows PATH rule, on every platform: ';' lists, and an unset or
+    // empty variable keeps the leading ';'.
+    launcher.setLibEnvVariableSeparator(L";");
     struct Case {
         const char* name;
         std::optional<std::string> value;
@@ -279,6 +283,7 @@ TEST_F(AppImage, LibrarySearchPathWithAnotherListSeparator) {
         {std::string("x|" + app + "|y"), true},
         {std::string("x;" + app), false},
         {std::nullopt, false},
+        {std::string(""), false},
         {std::string("x"), false},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
@@ -286,9 +291,12 @@ TEST_F(AppImage, LibrarySearchPathWithAnotherListSeparator) {
         ScopedEnv::set(kLibVar, c.value);
         EXPECT_EQ(launcher.isAppDirInLibEnvVariable(), c.listed) << "case " << i;
         const std::unique_ptr<Jvm> jvm = createJvm();
+        // Only ';' lists keep an empty first entry: in a ':' list it would
+        // name the current directory.
+        const tstring old = tstrings::decodeUtf8(c.value.value_or(""));
         const tstring_array expected =
             c.listed ? tstring_array{}
-                     : tstring_array{tstrings::decodeUtf8(c.value.value_or("")) + L"|" + appDir};
+                     : tstring_array{old.empty() ? appDir : old + L"|" + appDir};
         EXPECT_EQ(jvm->getEnvVarValues(), expected) << "case " << i;
     }
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CfgFile.h"
+#include "FileUtils.h"
 #include "ErrorHandling.h"
 #include "TestSupport.h"
 
@@ -291,9 +292,11 @@ TEST(CfgFileValues, PathListAndLastValue) {
     const CfgFile::Properties::value_type three(CfgFile::classpath, {L"a", L"b", L"c"});
     const CfgFile::Properties::value_type one(CfgFile::classpath, {L"a"});
     const CfgFile::Properties::value_type empties(CfgFile::classpath, {L"", L""});
-    EXPECT_EQ(CfgFile::pathListValue(three), L"a;b;c");
+    // Joined with the platform's path list separator, ';' on Windows.
+    const tstring sep(1, FileUtils::pathListSeparator);
+    EXPECT_EQ(CfgFile::pathListValue(three), L"a" + sep + L"b" + sep + L"c");
     EXPECT_EQ(CfgFile::pathListValue(one), L"a");
-    EXPECT_EQ(CfgFile::pathListValue(empties), L";");
+    EXPECT_EQ(CfgFile::pathListValue(empties), sep);
     EXPECT_EQ(CfgFile::lastValue(three), L"c");
 }
 

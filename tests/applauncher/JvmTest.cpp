@@ -3,6 +3,7 @@
 #include <string>
 
 #include "CfgFile.h"
+#include "FileUtils.h"
 #include "JvmLauncher.h"
 #include "SysInfo.h"
 #include "TestSupport.h"
@@ -26,6 +27,10 @@ tstring_array expand(const tstring_array& pattern, const tstring& tmp) {
         for (size_t pos; (pos = s.find(L"{tmp}")) != tstring::npos;) {
             s.replace(pos, 5, tmp);
         }
+        // The platform's path list separator: ';' on Windows, ':' on Linux.
+        for (size_t pos; (pos = s.find(L"{sep}")) != tstring::npos;) {
+            s.replace(pos, 5, 1, FileUtils::pathListSeparator);
+        }
         out.push_back(s);
     }
     return out;
@@ -46,9 +51,11 @@ TEST(JvmInitFromConfigFile, BuildsTheArgumentVector) {
         {"the worked example",
          "[Application]\napp.classpath=a.jar\napp.classpath=b.jar\napp.mainclass=x.Main\n"
          "[JavaOptions]\njava-options=-Xmx512m\n[ArgOptions]\narguments=one\n",
-         {L"-classpath", L"a.jar;b.jar", L"-Xmx512m", L"{app-path}", L"x.Main", L"one"}, false},
+         {L"-classpath", L"a.jar{sep}b.jar", L"-Xmx512m", L"{app-path}", L"x.Main", L"one"}, false},
+        // One option for all values: the runtime keeps only the last of
+        // several --module-path options.
         {"two module path values", "[Application]\napp.modulepath=m1\napp.modulepath=m2\n",
-         {L"--module-path", L"m1", L"--module-path", L"m2", L"{app-path}"}, false},
+         {L"--module-path", L"m1{sep}m2", L"{app-path}"}, false},
         {"one class path value", "[Application]\napp.classpath=only.jar\n",
          {L"-classpath", L"only.jar", L"{app-path}"}, false},
         {"last values win",

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ErrorHandling.h"
+#include "FileUtils.h"
 #include "PackageFile.h"
 #include "TestSupport.h"
 
@@ -33,7 +34,7 @@ TEST(PackageFile, ReadsTheFirstLine) {
         dir.write(".package", c.text);
         CapturedLog log;
         EXPECT_EQ(PackageFile::loadFromAppDir(dir.tpath()).getPackageName(), c.expected);
-        const tstring path = dir.tpath() + L"\\.package";
+        const tstring path = FileUtils::combinePath(dir.tpath(), L".package");
         // An empty file has no first line, so no name to report.
         std::vector<tstring> traces = {L"Read \"" + path + L"\" package file"};
         if (!c.text.empty()) {
@@ -62,7 +63,7 @@ TEST(PackageFile, DirectoryCannotBeOpened) {
         const VnErrorBase* vn = dynamic_cast<const VnErrorBase*>(&e);
         ASSERT_NE(vn, nullptr);
         const std::string prefix =
-            "Error opening \"" + tstrings::encodeUtf8(dir.tpath() + L"\\.package") + "\" file: ";
+            "Error opening \"" + tstrings::encodeUtf8(FileUtils::combinePath(dir.tpath(), L".package")) + "\" file: ";
         EXPECT_EQ(std::string(vn->plainMessage()).compare(0, prefix.size(), prefix), 0)
             << vn->plainMessage();
         EXPECT_NE(std::string(e.what()).find("PackageFile::loadFromAppDir(): "), std::string::npos)

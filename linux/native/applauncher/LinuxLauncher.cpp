@@ -1,7 +1,6 @@
 #include <memory>
 
 #include "AppLauncher.h"
-#include "CfgFile.h"
 #include "FileUtils.h"
 #include "JvmLauncher.h"
 #include "Log.h"
@@ -10,13 +9,6 @@
 #include "app.h"
 
 namespace {
-
-// Paths that reach the JVM (the APPDIR, BINDIR and ROOTDIR macros in the
-// configuration, LD_LIBRARY_PATH) must be spelt the way the Linux runtime
-// reads them, with '/' only; the neutral path functions insert '\'.
-tstring joinPath(const tstring& parent, const tstring& child) {
-    return FileUtils::removeTrailingSeparators(parent) + L'/' + child;
-}
 
 // The per-user configuration directory of the XDG base directory rules:
 // $XDG_CONFIG_HOME, else $HOME/.config. A relative or empty XDG_CONFIG_HOME
@@ -31,7 +23,7 @@ tstring userConfigDir() {
     if (home.empty()) {
         return tstring();
     }
-    return joinPath(home, L".config");
+    return FileUtils::combinePath(home, L".config");
 }
 
 void addUserCfgFileLookupDir(const PackageFile& packageFile, AppLauncher& launcher) {
@@ -44,29 +36,7 @@ void addUserCfgFileLookupDir(const PackageFile& packageFile, AppLauncher& launch
         TRACE_LOG("No per-user configuration directory: neither XDG_CONFIG_HOME nor HOME is set");
         return;
     }
-    launcher.addCfgFileLookupDir(joinPath(baseDir, packageName));
-}
-
-// The runtime reads a class path and a module path as one list whose
-// entries the Linux runtime separates with ':'. The argument assembly joins
-// the values of "app.classpath" with ';', which the runtime would take for a
-// single missing file, and gives each value of "app.modulepath" an option of
-// its own, of which the runtime keeps only the last. Joined here into one
-// value, every entry counts.
-void joinPathListForRuntime(CfgFile& cfgFile, const CfgFile::PropertyName& property) {
-    const CfgFile::Properties& props = cfgFile.getProperties(CfgFile::application);
-    const auto entry = props.find(property);
-    if (entry == props.end() || entry->second.size() < 2) {
-        return;
-    }
-    tstring joined;
-    for (size_t i = 0; i < entry->second.size(); ++i) {
-        if (i > 0) {
-            joined += L':';
-        }
-        joined += entry->second[i];
-    }
-    cfgFile.setPropertyValue(CfgFile::application, property, tstring_array{joined});
+    launcher.addCfgFileLookupDir(FileUtils::combinePath(baseDir, packageName));
 }
 
 // The JVM runs inside this process, so nothing can outlive the launcher and,
@@ -81,7 +51,7 @@ void launchApp() {
         // A launcher in the root directory: dirname gives nothing for "/morv".
         imageRoot = L"/";
     }
-    const tstring appDir = joinPath(imageRoot, L"app");
+    const tstring appDir = FileUtils::combinePath(imageRoot, L"app");
 
     const PackageFile packageFile = PackageFile::loadFromAppDir(appDir);
 
@@ -90,20 +60,8 @@ void launchApp() {
         .addJvmLibName(L"lib/libjli.so")
         .setAppDir(appDir)
         .setLibEnvVariableName(L"LD_LIBRARY_PATH")
-        .setLibEnvVariableSeparator(L":")
-        .setDefaultRuntimePath(joinPath(imageRoot, L"runtime"));
+        .setDefaultRuntimePath(FileUtils::combinePath(imageRoot, L"runtime"));
     addUserCfgFileLookupDir(packageFile, launcher);
-
-    // Loaded here rather than by createJvm so the path lists can be adapted;
-    // it outlives every use the launcher makes of it.
-    CfgFile cfgFile;
-    {
-        const std::unique_ptr<CfgFile> loaded(launcher.createCfgFile());
-        cfgFile = *loaded;
-    }
-    joinPathListForRuntime(cfgFile, CfgFile::classpath);
-    joinPathListForRuntime(cfgFile, CfgFile::modulepath);
-    launcher.setExternalCfgFile(&cfgFile);
 
     const std::unique_ptr<Jvm> jvm(launcher.createJvm());
     jvm->launch();

@@ -61,6 +61,9 @@ std::string normalise(const std::string& absolute) {
 
 namespace FileUtils {
 
+const wchar_t pathSeparator = L'/';
+const wchar_t pathListSeparator = L':';
+
 bool pathExists(const tstring& path) {
     struct stat st;
     return !path.empty() && stat(linuxpaths::toNative(path).c_str(), &st) == 0;

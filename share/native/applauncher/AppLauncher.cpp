@@ -43,6 +43,7 @@ tstring findJvmLib(const CfgFile& cfgFile, const tstring& defaultRuntimePath,
 AppLauncher::AppLauncher()
     : commandArgs(SysInfo::getCommandArgs(ArgsMode::WithoutProgramName)),
       launcherPath(SysInfo::getProcessModulePath()),
+      libEnvVarSeparator(1, FileUtils::pathListSeparator),
       externalCfgFile(nullptr) {}
 
 tstring AppLauncher::getCfgFilePath() const {
@@ -99,9 +100,14 @@ Jvm* AppLauncher::createJvm() const {
 
     std::unique_ptr<Jvm> jvm(new Jvm());
     if (!isAppDirInLibEnvVariable()) {
-        jvm->addEnvVariable(libEnvVarName,
-                            SysInfo::getEnvVariable(nothrow, libEnvVarName, tstring()) +
-                                libEnvVarSeparator + appDirPath);
+        tstring value = SysInfo::getEnvVariable(nothrow, libEnvVarName, tstring());
+        // An empty entry of a ':' list names the current directory, so no
+        // separator goes in front of the first entry there. Windows skips
+        // empty PATH entries and keeps the leading ';' of an unset PATH.
+        if (!value.empty() || libEnvVarSeparator == L";") {
+            value += libEnvVarSeparator;
+        }
+        jvm->addEnvVariable(libEnvVarName, value + appDirPath);
     }
     jvm->setPath(findJvmLib(cfgFile, defaultRuntimePath, jvmLibNames));
     jvm->addArgument(launcherPath);

@@ -27,8 +27,8 @@ public:
         libEnvVarName = v;
         return *this;
     }
-    // Separator of the library search variable's list: ";" (the default) on
-    // Windows, ":" for LD_LIBRARY_PATH on Linux.
+    // Separator of the library search variable's list; the platform's path
+    // list separator unless set.
     AppLauncher& setLibEnvVariableSeparator(const tstring& v) {
         libEnvVarSeparator = v;
         return *this;
@@ -75,7 +75,7 @@ private:
     tstring defaultRuntimePath;
     tstring appDirPath;
     tstring libEnvVarName;
-    tstring libEnvVarSeparator = L";";
+    tstring libEnvVarSeparator;
     tstring imageRoot;
     tstring_array jvmLibNames;
     tstring_array cfgFileLookupDirs;

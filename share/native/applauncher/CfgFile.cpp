@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "ErrorHandling.h"
+#include "FileUtils.h"
 #include "Log.h"
 #include "SysInfo.h"
 #include "TextFile.h"
@@ -298,7 +299,7 @@ tstring CfgFile::pathListValue(const Properties::value_type& entry) {
     tstring joined;
     for (size_t i = 0; i < entry.second.size(); ++i) {
         if (i != 0) {
-            joined += L';';
+            joined += FileUtils::pathListSeparator;
         }
         joined += entry.second[i];
     }

@@ -343,10 +343,10 @@ Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile) {
 
     auto it = appOptions.find(CfgFile::modulepath);
     if (it != appOptions.end()) {
-        for (const tstring& value : it->second) {
-            addArgument(L"--module-path");
-            addArgument(value);
-        }
+        // One option for all entries: the runtime keeps only the last of
+        // several --module-path options, which would drop the others.
+        addArgument(L"--module-path");
+        addArgument(CfgFile::pathListValue(*it));
     }
 
     it = appOptions.find(CfgFile::classpath);

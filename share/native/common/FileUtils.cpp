@@ -43,7 +43,7 @@ tstring combinePath(const tstring& parent, const tstring& child) {
         return parent;
     }
     tstring result = removeTrailingSeparators(parent);
-    result += L'\\';
+    result += pathSeparator;
     result.append(child, isSeparator(child[0]) ? 1 : 0, tstring::npos);
     return result;
 }

@@ -3,8 +3,15 @@
 
 #include "tstrings.h"
 
-// Paths as text. Both '\' and '/' separate on input; only '\' is inserted.
+// Paths as text. Both '\' and '/' separate on input; only the platform's
+// own separator is inserted.
 namespace FileUtils {
+
+// The separator the path functions insert: '\' on Windows, '/' on Linux.
+extern const wchar_t pathSeparator;
+// The separator of path lists (PATH, class and module paths): ';' on
+// Windows, ':' on Linux.
+extern const wchar_t pathListSeparator;
 
 tstring basename(const tstring& path);
 tstring dirname(const tstring& path);

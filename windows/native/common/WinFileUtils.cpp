@@ -9,6 +9,9 @@
 
 namespace FileUtils {
 
+const wchar_t pathSeparator = L'\\';
+const wchar_t pathListSeparator = L';';
+
 bool pathExists(const tstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 tstring toAbsolutePath(const tstring& path) {
