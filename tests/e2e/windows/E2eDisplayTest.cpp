@@ -1,0 +1,188 @@
+// The parts of morv.exe that need a display: the error message box and the
+// debug console. Run under xvfb-run, in a Wine prefix of its own.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "LaunchImage.h"
+
+namespace {
+
+using e2e::LaunchImage;
+using e2e::RunResult;
+using e2e::ScopedEnv;
+
+struct FoundBox {
+    bool found = false;
+    std::wstring text;
+    bool hasOkButton = false;
+};
+
+// Waits for the top-level dialog captioned `caption` that belongs to `pid`,
+// reads its text and presses OK.
+FoundBox answerMessageBox(DWORD pid, const std::wstring& caption, DWORD timeoutMs) {
+    FoundBox box;
+    for (DWORD waited = 0; waited < timeoutMs && !box.found; waited += 100) {
+        HWND dialog = nullptr;
+        while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", caption.c_str())) != nullptr) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(dialog, &owner);
+            if (owner == pid && IsWindowVisible(dialog)) {
+                break;
+            }
+        }
+        if (!dialog) {
+            Sleep(100);
+            continue;
+        }
+        box.found = true;
+        // The message text is the static control with the id 0xFFFF.
+        wchar_t text[1024] = {0};
+        GetDlgItemTextW(dialog, 0xFFFF, text, 1024);
+        box.text = text;
+        HWND ok = GetDlgItem(dialog, IDOK);
+        box.hasOkButton = ok != nullptr && GetDlgItem(dialog, IDCANCEL) == nullptr;
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+    }
+    return box;
+}
+
+TEST(Display, FailedLaunchShowsThePlainErrorInABoxCaptionedWithTheProgramName) {
+    LaunchImage image("dialog");
+    image.writeCfg("[Application]\n");
+    ScopedEnv env;
+    env.set(L"VARNO_DEBUG", std::nullopt);
+    const std::wstring runtimeDir = (image.root / L"runtime").wstring();
+    FoundBox box;
+    const RunResult r = e2e::run(image.launcher(), {}, 120000, [&](const PROCESS_INFORMATION& pi) {
+        box = answerMessageBox(pi.dwProcessId, L"morv.exe", 90000);
+    });
+    ASSERT_TRUE(box.found) << "no message box; " << r.standardError;
+    EXPECT_EQ(box.text, L"Failed to find JVM in \"" + runtimeDir + L"\" directory.");
+    EXPECT_TRUE(box.hasOkButton);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1u);
+    // The same text went to standard error before the box was shown.
+    EXPECT_EQ(r.standardError, e2e::utf8(box.text) + "\n");
+}
+
+// This process's own console, whose screen buffer the launcher writes to
+// when it attaches to it.
+class ConsoleBuffer {
+public:
+    ConsoleBuffer() {
+        FreeConsole();
+        ok = AllocConsole() != 0;
+        // Wine hands out a usable screen buffer handle here, not through
+        // opening CONOUT$.
+        out = GetStdHandle(STD_OUTPUT_HANDLE);
+        ok = ok && out != nullptr && out != INVALID_HANDLE_VALUE &&
+             SetConsoleScreenBufferSize(out, COORD{width, height}) != 0;
+    }
+    ~ConsoleBuffer() { FreeConsole(); }
+
+    void clear() {
+        DWORD n = 0;
+        FillConsoleOutputCharacterW(out, L' ', width * height, COORD{0, 0}, &n);
+        SetConsoleCursorPosition(out, COORD{0, 0});
+    }
+
+    // The written lines, trailing blanks removed, up to the cursor.
+    std::vector<std::wstring> lines() const {
+        std::vector<std::wstring> result;
+        CONSOLE_SCREEN_BUFFER_INFO info{};
+        GetConsoleScreenBufferInfo(out, &info);
+        for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+            std::wstring line(width, L' ');
+            DWORD n = 0;
+            ReadConsoleOutputCharacterW(out, &line[0], width, COORD{0, y}, &n);
+            line.resize(n);
+            line.erase(line.find_last_not_of(L' ') + 1);
+            if (!line.empty()) {
+                result.push_back(line);
+            }
+        }
+        return result;
+    }
+
+    bool ok = false;
+
+private:
+    static constexpr SHORT width = 400;
+    static constexpr SHORT height = 2000;
+    HANDLE out = INVALID_HANDLE_VALUE;
+};
+
+size_t countContaining(const std::vector<std::wstring>& lines, const std::wstring& text) {
+    size_t n = 0;
+    for (const std::wstring& l : lines) {
+        n += l.find(text) != std::wstring::npos;
+    }
+    return n;
+}
+
+TEST(Display, DebugTraceGoesToTheConsoleEvenWithStandardErrorRedirected) {
+    ConsoleBuffer console;
+    ASSERT_TRUE(console.ok);
+    LaunchImage image("console");
+    image.installTestRuntime();
+    image.writeCfg("[Application]\n");
+    ScopedEnv env;
+    env.set(L"VARNO_DEBUG", std::wstring(L"true"))
+        .set(L"MORV_TEST_JLI_RECORD", std::nullopt)
+        .set(L"PATH", e2e::env(L"PATH") + L";" + image.appDir().wstring());
+
+    console.clear();
+    // Detached, as a GUI program started from a command window is on
+    // Windows: Wine would otherwise connect it to this console itself.
+    const RunResult r = e2e::run(image.launcher(), {L"x"}, 60000, {}, DETACHED_PROCESS);
+    ASSERT_EQ(r.exitCode, 0u);
+    const std::vector<std::wstring> lines = console.lines();
+    std::wstring all;
+    for (const std::wstring& l : lines) {
+        all += l + L"\n";
+    }
+    ASSERT_GE(lines.size(), 2u) << e2e::utf8(all);
+    EXPECT_NE(lines.front().find(L"[TRACE] app.cpp:"), std::wstring::npos) << e2e::utf8(all);
+    EXPECT_NE(lines.front().find(L": Entering app::launch"), std::wstring::npos) << e2e::utf8(all);
+    EXPECT_NE(lines.back().find(L": Exiting app::launch"), std::wstring::npos) << e2e::utf8(all);
+    // The direct path reads the configuration once, in createJvm.
+    EXPECT_EQ(countContaining(lines, L"Launcher config file path: "), 1u) << e2e::utf8(all);
+    EXPECT_EQ(countContaining(lines, L"CreateProcess"), 0u) << e2e::utf8(all);
+    EXPECT_EQ(r.standardError, "") << "the trace stayed on the redirected stream";
+}
+
+TEST(Display, DebugTraceOfTheRestartShowsBothProcesses) {
+    ConsoleBuffer console;
+    ASSERT_TRUE(console.ok);
+    LaunchImage image("console restart");
+    image.installTestRuntime();
+    image.writeCfg("[Application]\n");
+    ScopedEnv env;
+    env.set(L"VARNO_DEBUG", std::wstring(L"true")).set(L"MORV_TEST_JLI_RECORD", std::nullopt);
+
+    console.clear();
+    const RunResult r = e2e::run(image.launcher(), {L"x"}, 60000, {}, DETACHED_PROCESS);
+    ASSERT_EQ(r.exitCode, 0u);
+    const std::vector<std::wstring> lines = console.lines();
+    std::wstring all;
+    for (const std::wstring& l : lines) {
+        all += l + L"\n";
+    }
+    EXPECT_EQ(r.standardError, "") << "the trace stayed on the redirected stream";
+    EXPECT_EQ(countContaining(lines, L"Entering app::launch"), 2u) << e2e::utf8(all);
+    // The first process ends from inside the launch with the child's code,
+    // so only the child leaves app::launch.
+    EXPECT_EQ(countContaining(lines, L"Exiting app::launch"), 1u) << e2e::utf8(all);
+    EXPECT_EQ(countContaining(lines, L"CreateProcess[suspended][visible][inherit]("), 1u)
+        << e2e::utf8(all);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find(L"Executor worker thread terminated. Exit code=0"), std::wstring::npos)
+        << e2e::utf8(all);
+}
+
+} // namespace

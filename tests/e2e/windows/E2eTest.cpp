@@ -1,0 +1,413 @@
+// The real morv.exe under Wine, started on application images laid out in
+// temporary directories. No display: an error message box returns at once.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "JliRecord.h"
+#include "LaunchImage.h"
+
+namespace {
+
+using e2e::LaunchImage;
+using e2e::RunResult;
+using e2e::ScopedEnv;
+
+const std::vector<std::wstring> hardArgs = {
+    L"plain",
+    L"two words",
+    L"tab\there",
+    L"",
+    L"C:\\My Dir\\",
+    L"C:\\NoBlank\\",
+    L"\"",
+    L"\"already quoted\"",
+    L"say \"hi\"",
+    L"back\\\"slash",
+    L"a\\\\b c\\\\",
+    L"\xE9t\xE9 \x00FCber",
+    L"C:\\Users\\\x674E\x660E",
+    L"\x6587\x4EF6 \x5939\\",
+};
+
+class E2e : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        image.reset(new LaunchImage(info->name()));
+        recordPath = image->root / L"record.txt";
+        probeRecordPath = image->root / L"probe.txt";
+        eventsPath = image->root / L"events.txt";
+        environment.set(L"VARNO_DEBUG", std::nullopt)
+            .set(L"MORV_TEST_JLI_RECORD", recordPath.wstring())
+            .set(L"MORV_TEST_JLI_QUERY_ENV", std::wstring(L"PATH"))
+            .set(L"MORV_TEST_JLI_EXIT", std::nullopt)
+            .set(L"MORV_TEST_JLI_RESULT", std::nullopt)
+            .set(L"MORV_PROBE_RECORD", probeRecordPath.wstring())
+            .set(L"MORV_PROBE_EVENTS", eventsPath.wstring())
+            .set(L"MORV_PROBE_SLEEP", std::nullopt)
+            .set(L"MORV_PROBE_RESULT", std::nullopt);
+    }
+
+    void TearDown() override { image.reset(); }
+
+    RunResult launch(const std::vector<std::wstring>& args = {}) {
+        return e2e::run(image->launcher(), args);
+    }
+
+    std::vector<jlirecord::Call> calls() const { return jlirecord::readRecord(recordPath); }
+
+    // PATH with the application directory already in it: the direct path.
+    void listAppDirInPath(ScopedEnv& env) const {
+        env.set(L"PATH", e2e::env(L"PATH") + L";" + image->appDir().wstring());
+    }
+
+    std::unique_ptr<LaunchImage> image;
+    std::filesystem::path recordPath;
+    std::filesystem::path probeRecordPath;
+    std::filesystem::path eventsPath;
+    ScopedEnv environment;
+};
+
+// The JVM arguments the launcher adds in front of the application arguments
+// for a configuration without JVM options or main entry.
+std::vector<std::string> fixedJvmArgs(const LaunchImage& image) {
+    const std::string launcher = e2e::utf8(image.launcher().wstring());
+    return {launcher, "-Dvarno.app-path=" + launcher};
+}
+
+TEST_F(E2e, RestartRunsTheChildInAJobWithTheAppDirInPath) {
+    image->installProbeRuntime();
+    image->writeCfg("[Application]\n");
+    const RunResult r = launch();
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.exitCode, 0u) << r.standardError;
+
+    const auto record = e2e::readProbeRecord(probeRecordPath);
+    ASSERT_FALSE(record.empty()) << "JLI_Launch was not called; " << r.standardError;
+    EXPECT_NE(record.at("pid"), std::to_string(r.pid)) << "the first process started the JVM";
+    EXPECT_EQ(record.at("injob"), "1");
+    // Kill-on-close shows in EndingTheFirstProcessEndsTheChild: Wine does not
+    // answer a query for the job of the calling process.
+    const std::string path = e2e::decodeHex(record.at("path"));
+    const std::string suffix = ";" + e2e::utf8(image->appDir().wstring());
+    ASSERT_GE(path.size(), suffix.size());
+    EXPECT_EQ(path.substr(path.size() - suffix.size()), suffix) << path;
+}
+
+TEST_F(E2e, ExitCodeOfTheChildComesBackThroughTheFirstProcess) {
+    image->installTestRuntime();
+    image->writeCfg("[Application]\n");
+    struct Case {
+        const wchar_t* exitValue;
+        DWORD expected;
+    };
+    const Case cases[] = {{L"0", 0}, {L"42", 42}, {L"-1073741819", 0xC0000005}};
+    for (const Case& c : cases) {
+        std::filesystem::remove(recordPath);
+        ScopedEnv env;
+        env.set(L"MORV_TEST_JLI_EXIT", std::wstring(c.exitValue));
+        const RunResult r = launch();
+        EXPECT_EQ(r.exitCode, c.expected) << "case " << c.expected << ": " << r.standardError;
+        const auto recorded = calls();
+        ASSERT_EQ(recorded.size(), 1u) << "case " << c.expected;
+        EXPECT_NE(recorded[0].processId, static_cast<long long>(r.pid)) << "case " << c.expected;
+    }
+}
+
+TEST_F(E2e, EndingTheFirstProcessEndsTheChild) {
+    image->installProbeRuntime();
+    image->writeCfg("[Application]\n");
+    environment.set(L"MORV_PROBE_SLEEP", std::wstring(L"120000"));
+    DWORD childPid = 0;
+    const RunResult r = e2e::run(image->launcher(), {}, 60000, [&](const PROCESS_INFORMATION& pi) {
+        ASSERT_TRUE(e2e::waitForFile(probeRecordPath, 30000)) << "the child never reached JLI_Launch";
+        childPid = static_cast<DWORD>(std::stoul(e2e::readProbeRecord(probeRecordPath).at("pid")));
+        TerminateProcess(pi.hProcess, 7);
+    });
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 7u);
+    ASSERT_NE(childPid, 0u);
+    ASSERT_NE(childPid, r.pid);
+    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, childPid);
+    if (child) {
+        EXPECT_EQ(WaitForSingleObject(child, 10000), WAIT_OBJECT_0) << "the child outlived the launcher";
+        CloseHandle(child);
+    }
+}
+
+TEST_F(E2e, ArgumentsReachTheRuntimeUnchangedOnBothPaths) {
+    image->installTestRuntime();
+    image->writeCfg("[Application]\n[ArgOptions]\narguments=configured\n");
+    for (const bool direct : {false, true}) {
+        SCOPED_TRACE(direct ? "direct path" : "restart path");
+        std::filesystem::remove(recordPath);
+        ScopedEnv env;
+        if (direct) {
+            listAppDirInPath(env);
+        }
+        const RunResult r = launch(hardArgs);
+        ASSERT_EQ(r.exitCode, 0u) << r.standardError;
+        const auto recorded = calls();
+        ASSERT_EQ(recorded.size(), 1u);
+        EXPECT_EQ(recorded[0].processId == static_cast<long long>(r.pid), direct);
+
+        std::vector<std::optional<std::string>> expected;
+        for (const std::string& a : fixedJvmArgs(*image)) {
+            expected.push_back(a);
+        }
+        // UTF-8 bytes: the manifest makes UTF-8 the "ANSI" code page, in
+        // which the JVM arguments are handed over.
+        for (const std::wstring& a : hardArgs) {
+            expected.push_back(e2e::utf8(a));
+        }
+        EXPECT_EQ(recorded[0].args, expected);
+    }
+}
+
+TEST_F(E2e, DirectPathWhenPathListsTheAppDirOrTheConfigurationSaysSo) {
+    image->installProbeRuntime();
+    struct Case {
+        const char* norestart;  // null: property absent
+        bool appDirInPath;
+        bool restart;
+    };
+    const Case cases[] = {
+        {nullptr, false, true}, {"true", false, false}, {"TRUE", false, false},
+        {"1", false, false},    {"false", false, true}, {"0", false, true},
+        {nullptr, true, false}, {"false", true, false},
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        const Case& c = cases[i];
+        std::filesystem::remove(probeRecordPath);
+        std::string cfg = "[Application]\n";
+        if (c.norestart) {
+            cfg += std::string("win.norestart=") + c.norestart + "\n";
+        }
+        image->writeCfg(cfg);
+        ScopedEnv env;
+        if (c.appDirInPath) {
+            // In another letter case, which still counts.
+            env.set(L"PATH", e2e::env(L"PATH") + L";" + image->root.wstring() + L"\\APP");
+        }
+        const RunResult r = launch();
+        ASSERT_EQ(r.exitCode, 0u) << "case " << i << ": " << r.standardError;
+        const auto record = e2e::readProbeRecord(probeRecordPath);
+        ASSERT_FALSE(record.empty()) << "case " << i;
+        EXPECT_EQ(record.at("pid") != std::to_string(r.pid), c.restart) << "case " << i;
+        EXPECT_EQ(record.at("injob"), c.restart ? "1" : "0") << "case " << i;
+    }
+}
+
+TEST_F(E2e, PerUserConfigurationIsLookedUpInLocalAppDataThenAppData) {
+    image->installTestRuntime();
+    image->writeCfg("[Application]\napp.mainclass=FromAppDir\n");
+    e2e::writeFile(image->appDir() / L".package", "MorvPkg\n");
+    const std::filesystem::path local = image->root / L"local";
+    const std::filesystem::path roaming = image->root / L"roaming";
+    const auto putCfg = [](const std::filesystem::path& dir, const char* mainClass) {
+        e2e::writeFile(dir / L"MorvPkg" / L"morv.cfg",
+                       std::string("[Application]\napp.mainclass=") + mainClass + "\n");
+    };
+    putCfg(local, "FromLocal");
+    putCfg(roaming, "FromRoaming");
+    environment.set(L"LOCALAPPDATA", local.wstring()).set(L"APPDATA", roaming.wstring());
+
+    struct Step {
+        const wchar_t* removeDir;  // removed before the run
+        bool unsetLocal;
+        const char* expected;
+    };
+    const Step steps[] = {
+        {nullptr, false, "FromLocal"},
+        {nullptr, true, "FromRoaming"},
+        {L"local", false, "FromRoaming"},
+        {L"roaming", false, "FromAppDir"},
+    };
+    for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); ++i) {
+        const Step& s = steps[i];
+        if (s.removeDir) {
+            std::filesystem::remove_all(image->root / s.removeDir);
+        }
+        ScopedEnv env;
+        if (s.unsetLocal) {
+            env.set(L"LOCALAPPDATA", std::nullopt);
+        }
+        std::filesystem::remove(recordPath);
+        const RunResult r = launch();
+        ASSERT_EQ(r.exitCode, 0u) << "step " << i << ": " << r.standardError;
+        const auto recorded = calls();
+        ASSERT_EQ(recorded.size(), 1u) << "step " << i;
+        ASSERT_EQ(recorded[0].args.size(), 3u) << "step " << i;
+        EXPECT_EQ(recorded[0].args[2], std::string(s.expected)) << "step " << i;
+    }
+}
+
+TEST_F(E2e, SplashOptionPreloadsTheSplashLibraryUntilAfterJliLaunch) {
+    image->installProbeRuntime();
+    e2e::writeFile(image->appDir() / L"splash.png", "not really a picture");
+    struct Case {
+        bool splash;
+        const char* events;
+    };
+    const Case cases[] = {
+        {true,
+         "jvm.dll load\nsplashscreen.dll load\njvm.dll unload\njli launch\n"
+         "splashscreen.dll unload\n"},
+        {false, "jli launch\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.splash ? "with splash" : "without splash");
+        std::filesystem::remove(eventsPath);
+        std::filesystem::remove(probeRecordPath);
+        std::string cfg = "[Application]\nwin.norestart=true\n";
+        if (c.splash) {
+            cfg += "app.splash=$APPDIR\\splash.png\n";
+        }
+        image->writeCfg(cfg);
+        const RunResult r = launch();
+        ASSERT_EQ(r.exitCode, 0u) << r.standardError;
+        EXPECT_EQ(e2e::readFile(eventsPath), c.events);
+        const auto record = e2e::readProbeRecord(probeRecordPath);
+        EXPECT_EQ(record.at("jvmloaded"), "0");
+        EXPECT_EQ(record.at("splashloaded"), c.splash ? "1" : "0");
+    }
+}
+
+TEST_F(E2e, FailureEndsWithExitCodeOneAndThePlainMessageOnStandardError) {
+    struct Case {
+        const char* name;
+        bool cfg;
+        bool runtime;
+        const wchar_t* jliResult;
+        std::string expected;
+    };
+    const std::string appDir = e2e::utf8(image->appDir().wstring());
+    const std::string runtimeDir = e2e::utf8((image->root / L"runtime").wstring());
+    const Case cases[] = {
+        {"no configuration", false, true, nullptr, "Error opening \"" + appDir + "\\morv.cfg\" file: "},
+        {"no runtime", true, false, nullptr,
+         "Failed to find JVM in \"" + runtimeDir + "\" directory.\n"},
+        {"JLI_Launch fails", true, true, L"3", "Failed to launch JVM\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(image->appDir() / L"morv.cfg");
+        std::filesystem::remove(image->binDir() / L"jli.dll");
+        if (c.cfg) {
+            image->writeCfg("[Application]\n");
+        }
+        if (c.runtime) {
+            image->installTestRuntime();
+        }
+        ScopedEnv env;
+        if (c.jliResult) {
+            env.set(L"MORV_TEST_JLI_RESULT", std::wstring(c.jliResult));
+        }
+        const RunResult r = launch({L"x"});
+        EXPECT_FALSE(r.timedOut) << "the error box blocked";
+        EXPECT_EQ(r.exitCode, 1u);
+        EXPECT_EQ(r.standardError.compare(0, c.expected.size(), c.expected), 0) << r.standardError;
+        EXPECT_EQ(r.standardError.find(".cpp("), std::string::npos) << r.standardError;
+        EXPECT_EQ(r.standardError.find("[ERROR]"), std::string::npos) << r.standardError;
+    }
+}
+
+// Wine connects a GUI process to the console of its parent on its own, so
+// the launcher can neither attach to another console nor allocate one, and
+// its standard error stays where the parent put it: the pipe. The launch
+// that re-opens the streams on a console is run by the display tests.
+TEST_F(E2e, DebugTraceGoesToStandardErrorFromEnteringToExitingTheLaunch) {
+    if (!GetConsoleWindow()) {
+        AllocConsole();
+    }
+    image->installTestRuntime();
+    image->writeCfg("[Application]\n");
+    for (const bool direct : {true, false}) {
+        SCOPED_TRACE(direct ? "direct path" : "restart path");
+        ScopedEnv env;
+        env.set(L"VARNO_DEBUG", std::wstring(L"true"));
+        if (direct) {
+            listAppDirInPath(env);
+        }
+        const RunResult r = launch({L"x"});
+        ASSERT_EQ(r.exitCode, 0u) << r.standardError;
+        std::vector<std::string> records;
+        std::istringstream lines(r.standardError);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.compare(0, 8, "[TRACE] ") == 0) {
+                records.push_back(line);
+            }
+        }
+        ASSERT_GE(records.size(), 2u) << r.standardError;
+        EXPECT_EQ(records.front().compare(0, 16, "[TRACE] app.cpp:"), 0) << records.front();
+        EXPECT_NE(records.front().find(": Entering app::launch"), std::string::npos) << records.front();
+        const auto count = [&records](const std::string& text) {
+            size_t n = 0;
+            for (const std::string& rec : records) {
+                n += rec.find(text) != std::string::npos;
+            }
+            return n;
+        };
+        if (direct) {
+            EXPECT_NE(records.back().find(": Exiting app::launch"), std::string::npos) << records.back();
+            // Read once, by createJvm: the restart decision needs no file.
+            EXPECT_EQ(count("Launcher config file path: "), 1u) << r.standardError;
+            EXPECT_EQ(count("CreateProcess"), 0u) << r.standardError;
+        } else {
+            // The first process leaves from inside the launch with the child's
+            // code; only the child's launch returns.
+            EXPECT_NE(records.back().find("Executor worker thread terminated. Exit code=0"),
+                      std::string::npos)
+                << records.back();
+            EXPECT_EQ(count("Entering app::launch"), 2u) << r.standardError;
+            EXPECT_EQ(count("Exiting app::launch"), 1u) << r.standardError;
+            EXPECT_EQ(count("CreateProcess[suspended][visible][inherit]("), 1u) << r.standardError;
+            // Once in each process: for the restart decision, and in the
+            // child, which takes the direct path, by createJvm.
+            EXPECT_EQ(count("Launcher config file path: "), 2u) << r.standardError;
+        }
+    }
+}
+
+TEST(ProgramResources, ManifestAndVersionInformationAreEmbedded) {
+    const std::wstring program = e2e::builtFile(L"MORV_E2E_MORV").wstring();
+    HMODULE module =
+        LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr) << "no application manifest";
+    const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    const std::string manifest(data, SizeofResource(module, found));
+    FreeLibrary(module);
+    const char* required[] = {
+        "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>",
+        "<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>",
+        "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
+    };
+    for (const char* r : required) {
+        EXPECT_NE(manifest.find(r), std::string::npos) << r;
+    }
+
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(program.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "no version resource";
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(program.c_str(), 0, size, info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+    wchar_t* name = nullptr;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904b0\\OriginalFilename",
+                               reinterpret_cast<void**>(&name), &length));
+    EXPECT_EQ(std::wstring(name), L"morv.exe");
+}
+
+} // namespace

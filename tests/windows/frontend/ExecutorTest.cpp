@@ -1,0 +1,355 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ChildReport.h"
+#include "Executor.h"
+#include "Log.h"
+#include "OwnedHandle.h"
+
+namespace {
+
+// Arguments that the old rule lost or changed on the way to the child.
+const std::vector<std::wstring> hardArgs = {
+    L"",
+    L"plain",
+    L"two words",
+    L"tab\there",
+    L"line\nfeed",
+    L"vertical\vtab",
+    L"C:\\My Dir\\",
+    L"C:\\NoBlank\\",
+    L"trailing two\\\\",
+    L"\"",
+    L"\"\"",
+    L"\"already quoted\"",
+    L"say \"hi\"",
+    L"back\\\"slash quote",
+    L"back\\\\\"two",
+    L"a\\\\b",
+    L"\\\\server\\share\\",
+    L"  ",
+    L"\xE9t\xE9 \x00FCber",
+    L"\x674E\x660E \x6587\x4EF6",
+    L"C:\\Users\\\x674E\x660E\\",
+    L"-Dx=\"y z\"",
+};
+
+std::vector<std::wstring> splitCommandLine(const std::wstring& cmdline) {
+    int n = 0;
+    wchar_t** argv = CommandLineToArgvW(cmdline.c_str(), &n);
+    std::vector<std::wstring> out;
+    if (argv) {
+        out.assign(argv, argv + n);
+        LocalFree(argv);
+    }
+    return out;
+}
+
+std::string narrow(const std::wstring& s) {
+    std::string out;
+    for (const wchar_t c : s) {
+        if (c >= 0x20 && c < 0x7f) {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\u" + std::to_string(static_cast<unsigned>(c));
+        }
+    }
+    return out;
+}
+
+TEST(ExecutorCommandLine, QuotesWhatTheParsersWouldSplitOrStrip) {
+    struct Case {
+        std::wstring program;
+        std::vector<std::wstring> args;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {L"C:\\Program Files\\app.exe", {L"a", L"", L"b c", L"\"q r\""},
+         L"\"C:\\Program Files\\app.exe\" a \"\" \"b c\" \"\\\"q r\\\"\""},
+        {L"C:\\app.exe", {}, L"C:\\app.exe"},
+        {L"C:\\app.exe", {L"\""}, L"C:\\app.exe \"\\\"\""},
+        {L"C:\\app.exe", {L"\"\""}, L"C:\\app.exe \"\\\"\\\"\""},
+        {L"C:\\app.exe", {L"C:\\My Dir\\"}, L"C:\\app.exe \"C:\\My Dir\\\\\""},
+        {L"C:\\app.exe", {L"C:\\NoBlank\\"}, L"C:\\app.exe C:\\NoBlank\\"},
+        {L"C:\\app.exe", {L"a\tb"}, L"C:\\app.exe \"a\tb\""},
+        {L"C:\\app.exe", {L"a\\\\b"}, L"C:\\app.exe a\\\\b"},
+        {L"C:\\app.exe", {L"a\\\"b"}, L"C:\\app.exe \"a\\\\\\\"b\""},
+        {L"C:\\app.exe", {L"x\ny", L"x\vy"}, L"C:\\app.exe \"x\ny\" \"x\vy\""},
+        {L"C:\\app.exe", {L"", L""}, L"C:\\app.exe \"\" \"\""},
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        Executor executor(cases[i].program);
+        executor.args() = cases[i].args;
+        EXPECT_EQ(executor.commandLine(), cases[i].expected) << "case " << i;
+    }
+}
+
+TEST(ExecutorCommandLine, RoundTripsThroughCommandLineToArgvW) {
+    const std::wstring programs[] = {L"C:\\Program Files\\My App\\app.exe", L"C:\\app.exe"};
+    for (const std::wstring& program : programs) {
+        // Each argument alone, then between neighbours, then all at once:
+        // a lost or swallowed quote shows as a shifted neighbour.
+        for (size_t i = 0; i < hardArgs.size(); ++i) {
+            const std::vector<std::wstring> lists[] = {
+                {hardArgs[i]},
+                {L"before", hardArgs[i], L"after"},
+            };
+            for (const std::vector<std::wstring>& args : lists) {
+                Executor executor(program);
+                executor.args() = args;
+                std::vector<std::wstring> expected{program};
+                expected.insert(expected.end(), args.begin(), args.end());
+                EXPECT_EQ(splitCommandLine(executor.commandLine()), expected)
+                    << "case " << i << " (" << narrow(hardArgs[i]) << ") in "
+                    << narrow(executor.commandLine());
+            }
+        }
+        Executor executor(program);
+        executor.args() = hardArgs;
+        std::vector<std::wstring> expected{program};
+        expected.insert(expected.end(), hardArgs.begin(), hardArgs.end());
+        EXPECT_EQ(splitCommandLine(executor.commandLine()), expected) << narrow(program);
+    }
+}
+
+class CapturingAppender : public LogAppender {
+public:
+    void append(const LogRecord& record) override { messages.push_back(record.message); }
+    bool contains(const std::wstring& text) const {
+        for (const std::wstring& m : messages) {
+            if (m.find(text) != std::wstring::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+    std::vector<std::wstring> messages;
+};
+
+std::wstring thisProgramDir() {
+    wchar_t buffer[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    std::wstring path(buffer, n);
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+// A copy of the child in a directory whose name holds a blank, and the
+// child's report in the same place.
+class ExecutorChild : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        dir = std::wstring(temp) + L"morv executor " + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(dir.c_str(), nullptr);
+        childPath = dir + L"\\child app.exe";
+        ASSERT_TRUE(CopyFileW((thisProgramDir() + L"\\frontend_child.exe").c_str(),
+                              childPath.c_str(), FALSE));
+        reportPath = dir + L"\\report.txt";
+        DeleteFileW(reportPath.c_str());
+        SetEnvironmentVariableW(L"FRONTEND_CHILD_REPORT", reportPath.c_str());
+        SetEnvironmentVariableW(L"FRONTEND_CHILD_EXIT", nullptr);
+        SetEnvironmentVariableW(L"FRONTEND_CHILD_SLEEP", nullptr);
+        savedAppender = LogRouter::instance().getAppender();
+        LogRouter::instance().setAppender(&log);
+    }
+
+    void TearDown() override {
+        LogRouter::instance().setAppender(savedAppender);
+        SetEnvironmentVariableW(L"FRONTEND_CHILD_REPORT", nullptr);
+        SetEnvironmentVariableW(L"FRONTEND_CHILD_EXIT", nullptr);
+        SetEnvironmentVariableW(L"FRONTEND_CHILD_SLEEP", nullptr);
+        DeleteFileW(reportPath.c_str());
+        DeleteFileW(childPath.c_str());
+        RemoveDirectoryW(dir.c_str());
+    }
+
+    // The PID of the last "CreateProcess... succeeded; PID=" record.
+    DWORD createdPid() const {
+        DWORD pid = 0;
+        for (const std::wstring& m : log.messages) {
+            const size_t at = m.find(L" succeeded; PID=");
+            if (m.compare(0, 13, L"CreateProcess") == 0 && at != std::wstring::npos) {
+                pid = static_cast<DWORD>(std::stoul(m.substr(at + 16)));
+            }
+        }
+        return pid;
+    }
+
+    static bool processIsGone(DWORD pid) {
+        HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+        if (!h) {
+            return true;
+        }
+        const bool ended = WaitForSingleObject(h, 5000) == WAIT_OBJECT_0;
+        CloseHandle(h);
+        return ended;
+    }
+
+    std::wstring dir;
+    std::wstring childPath;
+    std::wstring reportPath;
+    CapturingAppender log;
+    LogAppender* savedAppender = nullptr;
+};
+
+TEST_F(ExecutorChild, ArgumentsReachTheChildUnchanged) {
+    Executor executor(childPath);
+    executor.args() = hardArgs;
+    ASSERT_EQ(executor.execAndWaitForExit(), 0u);
+
+    const ChildReport report = readChildReport(reportPath);
+    ASSERT_TRUE(report.present);
+    std::vector<std::wstring> expected{childPath};
+    expected.insert(expected.end(), hardArgs.begin(), hardArgs.end());
+    // Both parsers a child may use: its C runtime's argv and CommandLineToArgvW.
+    EXPECT_EQ(report.crtArgs, expected);
+    EXPECT_EQ(report.splitArgs, expected);
+}
+
+TEST_F(ExecutorChild, ReturnsTheExitCode) {
+    const DWORD codes[] = {0, 42, 0xC0000005};
+    for (const DWORD code : codes) {
+        SetEnvironmentVariableW(L"FRONTEND_CHILD_EXIT", std::to_wstring(code).c_str());
+        log.messages.clear();
+        EXPECT_EQ(Executor(childPath).execAndWaitForExit(), code) << "code " << code;
+        EXPECT_TRUE(log.contains(L"terminated. Exit code=" + std::to_wstring(code)))
+            << "code " << code;
+    }
+}
+
+TEST_F(ExecutorChild, SuspendedChildIsPlacedInTheJobBeforeItRuns) {
+    OwnedHandle job(CreateJobObjectW(nullptr, nullptr));
+    ASSERT_TRUE(job);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    ASSERT_TRUE(SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                        sizeof(limits)));
+
+    int callbacks = 0;
+    bool ranBeforeCallback = true;
+    DWORD pidInCallback = 0;
+    Executor executor(childPath);
+    executor.suspended(true).jobObject(job.get()).onProcessCreated([&](HANDLE process) {
+        ++callbacks;
+        ranBeforeCallback = GetFileAttributesW(reportPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+        pidInCallback = GetProcessId(process);
+    });
+    ASSERT_EQ(executor.execAndWaitForExit(), 0u);
+
+    EXPECT_EQ(callbacks, 1);
+    EXPECT_FALSE(ranBeforeCallback);
+    const ChildReport report = readChildReport(reportPath);
+    ASSERT_TRUE(report.present);
+    EXPECT_EQ(report.numbers.at("injob"), 1u);
+    EXPECT_EQ(report.numbers.at("pid"), pidInCallback);
+    EXPECT_TRUE(log.contains(L"CreateProcess[suspended]("));
+    EXPECT_TRUE(log.contains(L"AssignProcessToJobObject(PID=" + std::to_wstring(pidInCallback) + L")"));
+    EXPECT_TRUE(log.contains(L"ResumeThread()"));
+}
+
+TEST_F(ExecutorChild, ChildThatIsNotSuspendedIsNotResumed) {
+    ASSERT_EQ(Executor(childPath).execAndWaitForExit(), 0u);
+    EXPECT_EQ(readChildReport(reportPath).numbers.at("injob"), 0u);
+    EXPECT_FALSE(log.contains(L"ResumeThread()"));
+}
+
+TEST_F(ExecutorChild, VisibleDecidesTheFirstWindowState) {
+    struct Case {
+        bool visible;
+        unsigned long startFlags;
+        unsigned long showWindow;
+    };
+    const Case cases[] = {{false, STARTF_USESHOWWINDOW, SW_HIDE}, {true, 0, 0}};
+    for (const Case& c : cases) {
+        DeleteFileW(reportPath.c_str());
+        ASSERT_EQ(Executor(childPath).visible(c.visible).execAndWaitForExit(), 0u);
+        const ChildReport report = readChildReport(reportPath);
+        ASSERT_TRUE(report.present) << "visible " << c.visible;
+        EXPECT_EQ(report.numbers.at("startflags") & STARTF_USESHOWWINDOW, c.startFlags)
+            << "visible " << c.visible;
+        EXPECT_EQ(report.numbers.at("showwindow"), c.showWindow) << "visible " << c.visible;
+    }
+}
+
+TEST_F(ExecutorChild, FailingCallbackTerminatesTheSuspendedChild) {
+    HANDLE copy = nullptr;
+    Executor executor(childPath);
+    executor.suspended(true).onProcessCreated([&copy](HANDLE process) {
+        DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+        throw std::runtime_error("callback failed");
+    });
+    EXPECT_THROW(executor.execAndWaitForExit(), std::runtime_error);
+    ASSERT_NE(copy, nullptr);
+    OwnedHandle child(copy);
+    EXPECT_EQ(WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(child.get(), &code);
+    EXPECT_EQ(code, 1u);
+    EXPECT_FALSE(readChildReport(reportPath).present) << "the child ran";
+}
+
+TEST_F(ExecutorChild, FailingJobAssignmentTerminatesTheSuspendedChild) {
+    // An event is no job: the assignment fails after the child exists.
+    OwnedHandle notAJob(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Executor executor(childPath);
+    executor.suspended(true).jobObject(notAJob.get());
+    try {
+        executor.execAndWaitForExit();
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("AssignProcessToJobObject() failed"), std::string::npos)
+            << e.what();
+    }
+    const DWORD pid = createdPid();
+    ASSERT_NE(pid, 0u);
+    EXPECT_TRUE(processIsGone(pid));
+    EXPECT_FALSE(readChildReport(reportPath).present) << "the child ran";
+}
+
+TEST_F(ExecutorChild, MissingProgramRaisesWithTheDescription) {
+    Executor executor(dir + L"\\missing.exe");
+    executor.suspended(true).inherit(true).args().push_back(L"x y");
+    try {
+        executor.execAndWaitForExit();
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("CreateProcess[suspended][inherit]("), std::string::npos) << what;
+        EXPECT_NE(what.find("missing.exe\" \"x y\") failed"), std::string::npos) << what;
+    }
+}
+
+TEST(OwnedHandleTest, ClosesExactlyTheHandleItHolds) {
+    HANDLE first = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE second = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const auto isOpen = [](HANDLE h) {
+        DWORD flags = 0;
+        return GetHandleInformation(h, &flags) != 0;
+    };
+    {
+        OwnedHandle a(first);
+        OwnedHandle b(std::move(a));
+        EXPECT_EQ(a.get(), nullptr);
+        EXPECT_EQ(b.get(), first);
+        OwnedHandle c(second);
+        c = std::move(b);
+        EXPECT_FALSE(isOpen(second)) << "reassignment keeps the old handle open";
+        EXPECT_TRUE(isOpen(first));
+        EXPECT_EQ(c.get(), first);
+        HANDLE released = c.release();
+        EXPECT_EQ(released, first);
+    }
+    EXPECT_TRUE(isOpen(first)) << "a released handle was closed";
+    OwnedHandle(first).reset();
+    EXPECT_FALSE(isOpen(first));
+}
+
+} // namespace

@@ -1,0 +1,337 @@
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "AppLauncher.h"
+#include "CfgFile.h"
+#include "Dll.h"
+#include "ErrorHandling.h"
+#include "Executor.h"
+#include "FileUtils.h"
+#include "JvmLauncher.h"
+#include "Log.h"
+#include "OwnedHandle.h"
+#include "PackageFile.h"
+#include "SysInfo.h"
+#include "Toolbox.h"
+#include "WinApp.h"
+
+namespace {
+
+// The failing function, for the module whose message table describes the code.
+template <class F>
+const void* sysFunc(F* f) {
+    return reinterpret_cast<const void*>(f);
+}
+
+void enableConsoleCtrlHandler(bool enable) {
+    if (!SetConsoleCtrlHandler(nullptr, enable ? TRUE : FALSE)) {
+        const DWORD err = GetLastError();
+        RAISE_ERROR(SysError(tstrings::MessageBuilder()
+                                 << "SetConsoleCtrlHandler(NULL, " << (enable ? "TRUE" : "FALSE")
+                                 << ") failed",
+                             sysFunc(&SetConsoleCtrlHandler), err));
+    }
+}
+
+std::unique_ptr<Dll> loadDllWithAddDllDirectory(const tstring& path) {
+    TRACE_SCOPE();
+    const tstring dir = FileUtils::dirname(path);
+
+    typedef DLL_DIRECTORY_COOKIE(WINAPI * AddDllDirectoryFunc)(PCWSTR);
+    // Looked up at run time: kernel32 gained it only with an update of Windows 7.
+    const DllFunction<AddDllDirectoryFunc> addDllDirectory(Dll(L"kernel32.dll", Dll::SystemDir),
+                                                            L"AddDllDirectory");
+    const AddDllDirectoryFunc addDllDirectoryFunc = addDllDirectory;
+    if (!addDllDirectoryFunc(dir.c_str())) {
+        const DWORD err = GetLastError();
+        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "AddDllDirectory(" << dir << ") failed",
+                             addDllDirectory.get(), err));
+    }
+    TRACE_LOG("AddDllDirectory(" << dir << "): OK");
+
+    // This load resolves the library's own imports from the added directory;
+    // the Dll below then only takes a second reference to the loaded module.
+    const HMODULE h = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    TRACE_LOG("LoadLibraryEx(" << path << ", LOAD_LIBRARY_SEARCH_DEFAULT_DIRS): " << h);
+    const AtEndOfScope freeLibrary([h]() {
+        if (h) {
+            FreeLibrary(h);
+        }
+    });
+    return std::unique_ptr<Dll>(new Dll(path));
+}
+
+std::unique_ptr<Dll> loadDllWithAlteredPATH(const tstring& path) {
+    TRACE_SCOPE();
+    const tstring oldPath = SysInfo::getEnvVariable(L"PATH");
+    // At the end, so that nothing found earlier in PATH changes meaning.
+    const tstring newPath = oldPath + L";" + FileUtils::dirname(path);
+    SysInfo::setEnvVariable(L"PATH", newPath);
+    TRACE_LOG("New value of PATH: " << newPath);
+    const AtEndOfScope restorePath([&oldPath]() { SysInfo::setEnvVariable(L"PATH", oldPath); });
+    return std::unique_ptr<Dll>(new Dll(path));
+}
+
+// One runtime library held loaded for a while.
+class PreloadedDll {
+public:
+    explicit PreloadedDll(const tstring& path) : dll(load(path)) {}
+    PreloadedDll(const PreloadedDll&) = delete;
+    PreloadedDll& operator=(const PreloadedDll&) = delete;
+
+private:
+    static std::unique_ptr<Dll> load(const tstring& path) {
+        try {
+            return loadDllWithAddDllDirectory(path);
+        } catch (const std::exception&) {
+            // Dropped on purpose: the altered PATH is the fallback, and its
+            // error is the one worth reporting.
+        }
+        return loadDllWithAlteredPATH(path);
+    }
+
+    std::unique_ptr<Dll> dll;
+};
+
+tstring getServerJvmPath(const Jvm& jvm) {
+    return FileUtils::combinePath(
+        FileUtils::combinePath(FileUtils::dirname(jvm.getPath()), L"server"), L"jvm.dll");
+}
+
+void addCfgFileLookupDirForEnvVariable(const PackageFile& packageFile, AppLauncher& appLauncher,
+                                       const tstring& envVarName) {
+    tstring value;
+    try {
+        value = SysInfo::getEnvVariable(envVarName);
+    } catch (const std::runtime_error& e) {
+        logCaughtError(CURRENT_SOURCE_POS, e);
+    } catch (...) {
+        logUnknownError(CURRENT_SOURCE_POS);
+    }
+    if (!value.empty()) {
+        appLauncher.addCfgFileLookupDir(FileUtils::combinePath(value, packageFile.getPackageName()));
+    }
+}
+
+// The restart sets PATH to list the application directory before the child
+// is created, so the child answers false here and the restart stays one level
+// deep.
+bool needRestartLauncher(AppLauncher& appLauncher, CfgFile& cfgFile) {
+    if (appLauncher.isAppDirInLibEnvVariable()) {
+        return false;
+    }
+
+    {
+        const std::unique_ptr<CfgFile> loaded(appLauncher.createCfgFile());
+        cfgFile = std::move(*loaded);
+    }
+
+    const CfgFile::Properties& properties = cfgFile.getProperties(CfgFile::application);
+    const CfgFile::Properties::const_iterator entry = properties.find(CfgFile::winNorestart);
+    if (entry == properties.end()) {
+        appLauncher.setExternalCfgFile(&cfgFile);
+        return true;
+    }
+
+    const bool noRestart = CfgFile::booleanValue(*entry);
+    TRACE_LOG(CfgFile::winNorestart.name() << "=" << (noRestart ? "true" : "false")
+                                           << " from config file");
+    appLauncher.setExternalCfgFile(&cfgFile);
+    return !noRestart;
+}
+
+// Runs an Executor on a worker thread while the calling thread pumps window
+// messages, so that the waiting launcher stays responsive to the shell.
+class RunExecutorWithMsgLoop {
+public:
+    static std::uint32_t apply(const Executor& executor) {
+        // On the heap: when the message loop fails, the worker may still use
+        // the runner after the error has left this frame, so it is then left
+        // to the end of the process.
+        std::unique_ptr<RunExecutorWithMsgLoop> runner(new RunExecutorWithMsgLoop(executor));
+
+        DWORD threadId = 0;
+        OwnedHandle thread(CreateThread(nullptr, 0, threadStart, runner.get(), 0, &threadId));
+        if (!thread) {
+            const DWORD err = GetLastError();
+            RAISE_ERROR(SysError(tstrings::MessageBuilder("CreateThread() failed"),
+                                 sysFunc(&CreateThread), err));
+        }
+
+        for (;;) {
+            MSG msg;
+            const BOOL rc = GetMessageW(&msg, runner->window, 0, 0);
+            if (rc == 0) {
+                break;
+            }
+            if (rc == -1) {
+                const DWORD err = GetLastError();
+                runner.release();
+                RAISE_ERROR(SysError(tstrings::MessageBuilder("GetMessage() failed"),
+                                     sysFunc(&GetMessageW), err));
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+
+        if (WaitForSingleObject(thread.get(), INFINITE) == WAIT_FAILED) {
+            const DWORD err = GetLastError();
+            runner.release();
+            RAISE_ERROR(SysError(tstrings::MessageBuilder("WaitForSingleObject() failed"),
+                                 sysFunc(&WaitForSingleObject), err));
+        }
+
+        // The thread's end orders the worker's write of exitCode before this read.
+        const std::uint32_t exitCode = runner->exitCode;
+        TRACE_LOG("Executor worker thread terminated. Exit code=" << exitCode);
+        return exitCode;
+    }
+
+    // The worker thread's body; never raises.
+    void run() {
+        try {
+            exitCode = executor->execAndWaitForExit();
+        } catch (const std::runtime_error& e) {
+            logCaughtError(CURRENT_SOURCE_POS, e);
+        } catch (...) {
+            logUnknownError(CURRENT_SOURCE_POS);
+        }
+
+        bool posted = false;
+        try {
+            if (!PostMessageW(window, WM_QUIT, 0, 0)) {
+                const DWORD err = GetLastError();
+                RAISE_ERROR(SysError(tstrings::MessageBuilder("PostMessage(WM_QUIT) failed"),
+                                     sysFunc(&PostMessageW), err));
+            }
+            posted = true;
+        } catch (const std::runtime_error& e) {
+            logCaughtError(CURRENT_SOURCE_POS, e);
+        } catch (...) {
+            logUnknownError(CURRENT_SOURCE_POS);
+        }
+        if (!posted) {
+            // The main thread would wait for WM_QUIT for ever.
+            std::exit(1);
+        }
+    }
+
+private:
+    explicit RunExecutorWithMsgLoop(const Executor& executor)
+        : executor(&executor), exitCode(1), window(nullptr) {
+        // A message-only window of a predefined class: nothing to register,
+        // and the class's own procedure handles whatever is dispatched.
+        window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+        if (!window) {
+            const DWORD err = GetLastError();
+            RAISE_ERROR(SysError(tstrings::MessageBuilder("CreateWindowEx() failed"),
+                                 sysFunc(&CreateWindowExW), err));
+        }
+    }
+
+    static DWORD WINAPI threadStart(LPVOID param) {
+        static_cast<RunExecutorWithMsgLoop*>(param)->run();
+        return 0;
+    }
+
+    const Executor* executor;
+    std::uint32_t exitCode;
+    HWND window;
+};
+
+void launchApp() {
+    // From here on any process, the restarted child included, may take the
+    // foreground, which a launcher that only waits would otherwise keep.
+    AllowSetForegroundWindow(ASFW_ANY);
+
+    const tstring launcherPath = SysInfo::getProcessModulePath();
+    const tstring imageRoot = FileUtils::dirname(launcherPath);
+    const tstring appDir = FileUtils::combinePath(imageRoot, L"app");
+
+    const PackageFile packageFile = PackageFile::loadFromAppDir(appDir);
+
+    AppLauncher appLauncher;
+    appLauncher.setImageRoot(imageRoot)
+        .addJvmLibName(L"bin\\jli.dll")
+        .setAppDir(appDir)
+        .setLibEnvVariableName(L"PATH")
+        .setDefaultRuntimePath(FileUtils::combinePath(imageRoot, L"runtime"));
+
+    if (!packageFile.getPackageName().empty()) {
+        addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, L"LOCALAPPDATA");
+        addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, L"APPDATA");
+    }
+
+    // Outlives every use by appLauncher, which holds a pointer to it.
+    CfgFile cfgFile;
+    const bool restart = needRestartLauncher(appLauncher, cfgFile);
+
+    // Before the branch, so that a missing runtime stops the restart too.
+    std::unique_ptr<Jvm> jvm(appLauncher.createJvm());
+
+    if (restart) {
+        // PATH with the application directory, inherited by the child.
+        jvm->applyEnvVariables();
+        jvm.reset();
+
+        OwnedHandle job(CreateJobObjectW(nullptr, nullptr));
+        if (!job) {
+            const DWORD err = GetLastError();
+            RAISE_ERROR(SysError(tstrings::MessageBuilder("CreateJobObject() failed"),
+                                 sysFunc(&CreateJobObjectW), err));
+        }
+
+        // The child dies with the last handle of the job, that is with this
+        // process, however it ends; what the child starts stays outside.
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags =
+            JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+        if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                     sizeof(limits))) {
+            const DWORD err = GetLastError();
+            RAISE_ERROR(SysError(tstrings::MessageBuilder("SetInformationJobObject() failed"),
+                                 sysFunc(&SetInformationJobObject), err));
+        }
+
+        Executor executor(launcherPath);
+        executor.visible(true).jobObject(job.get()).suspended(true).inherit(true);
+        for (const tstring& arg : SysInfo::getCommandArgs(ArgsMode::WithoutProgramName)) {
+            executor.args().push_back(arg);
+        }
+        // Ctrl+C in a shared console is the child's to handle; this process
+        // only waits for it.
+        executor.onProcessCreated([](HANDLE) { enableConsoleCtrlHandler(true); });
+
+        const std::uint32_t exitCode = RunExecutorWithMsgLoop::apply(executor);
+        // The job handle stays open until the process is gone.
+        std::exit(static_cast<int>(exitCode));
+    }
+
+    const tstring dllDir = FileUtils::dirname(jvm->getPath());
+    SetDllDirectoryW(dllDir.c_str());
+    TRACE_LOG("SetDllDirectory to: " << dllDir);
+
+    // Declared in this order so that they are released in the reverse one:
+    // the splash screen library, the launcher library, then the Jvm.
+    const PreloadedDll jliDll(jvm->getPath());
+    std::unique_ptr<PreloadedDll> splashDll;
+    if (jvm->hasSplashOption()) {
+        // The splash screen library needs the JVM library only while it loads.
+        std::unique_ptr<PreloadedDll> jvmDll(new PreloadedDll(getServerJvmPath(*jvm)));
+        splashDll.reset(
+            new PreloadedDll(FileUtils::combinePath(dllDir, L"splashscreen.dll")));
+        jvmDll.reset();
+    }
+
+    jvm->launch();
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+    return app::wlaunch(launchApp);
+}
