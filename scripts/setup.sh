@@ -41,18 +41,20 @@ if [ -f "$ROOT/third_party/package-lock.json" ]; then
   fi
 fi
 
-# The Windows suite runs in a Wine prefix inside its build tree; creating it
-# here keeps the first test from paying for it or racing another test for it.
-prefix="$ROOT/build/windows/wineprefix"
-if [ ! -f "$prefix/system.reg" ]; then
-  echo "setup: creating the Wine prefix $prefix"
-  mkdir -p "$prefix"
-  env -u DISPLAY WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    wineboot --init >/dev/null 2>&1 || true
-  WINEPREFIX="$prefix" wineserver -w || true
+# The Windows suite runs in Wine prefixes inside its build tree (one without
+# a display, one for the tests under xvfb-run); creating them here keeps the
+# first test from paying for it or racing another test for it.
+for prefix in "$ROOT/build/windows/wineprefix" "$ROOT/build/windows/wineprefix-display"; do
   if [ ! -f "$prefix/system.reg" ]; then
-    echo "setup: wineboot did not create $prefix" >&2
-    exit 1
+    echo "setup: creating the Wine prefix $prefix"
+    mkdir -p "$prefix"
+    env -u DISPLAY WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+      wineboot --init >/dev/null 2>&1 || true
+    WINEPREFIX="$prefix" wineserver -w || true
+    if [ ! -f "$prefix/system.reg" ]; then
+      echo "setup: wineboot did not create $prefix" >&2
+      exit 1
+    fi
   fi
-fi
+done
 echo "setup: done"

@@ -1,0 +1,445 @@
+// What the bridge costs against tree-sitter used directly. Every case runs
+// twice on the same UTF-16 document and the same chunking, "Bridge" through
+// the morv-ts exports and "Direct" through the library; the run ends with a
+// table of the Bridge/Direct throughput ratios.
+//
+// Documents: about 4 MiB of real JavaScript gathered from the machine's
+// Node.js installation, and a generated JSON document of the same size.
+#include <tree_sitter/api.h>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "morv_ts.h"
+
+extern "C" {
+const TSLanguage *tree_sitter_json(void);
+const TSLanguage *tree_sitter_javascript(void);
+}
+
+namespace {
+
+constexpr size_t kDocumentBytes = 4u << 20;
+
+// UTF-8 to UTF-16; malformed bytes become U+FFFD.
+std::u16string widen(const std::string &utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    const size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > utf8.size()) {
+      out.push_back(0xfffd);
+      ++i;
+      continue;
+    }
+    uint32_t code = length == 1 ? c : c & (0x7f >> length);
+    for (size_t k = 1; k < length; ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3f);
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xd800 + (code >> 10)));
+      out.push_back(static_cast<char16_t>(0xdc00 + (code & 0x3ff)));
+    } else {
+      out.push_back(static_cast<char16_t>(code));
+    }
+    i += length;
+  }
+  return out;
+}
+
+std::string readFile(const std::filesystem::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+const std::u16string &javascriptDocument() {
+  static const std::u16string text = [] {
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator("/usr/lib/node_modules", error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+      const std::string name = it->path().filename().string();
+      if (it->is_regular_file() && it->path().extension() == ".js" &&
+          name.find(".min.") == std::string::npos) {
+        files.push_back(it->path());
+      }
+    }
+    std::sort(files.begin(), files.end());
+    std::string all;
+    for (const auto &file : files) {
+      if (all.size() >= kDocumentBytes) {
+        break;
+      }
+      all += readFile(file);
+      all += "\n;\n";
+    }
+    return widen(all);
+  }();
+  return text;
+}
+
+const std::u16string &jsonDocument() {
+  static const std::u16string text = [] {
+    std::string all = "[\n";
+    for (int i = 0; all.size() < kDocumentBytes; ++i) {
+      all += "  {\"id\": " + std::to_string(i) + ", \"name\": \"item " + std::to_string(i) +
+             " äöü\", \"tags\": [\"a\", \"b\", \"c\"], \"price\": " + std::to_string(i % 977) +
+             ".25, \"ok\": " + (i % 3 ? "true" : "false") + ", \"next\": null, \"nested\": {\"x\": [1, 2, {\"y\": -3e2}]}},\n";
+    }
+    all += "  {}\n]\n";
+    return widen(all);
+  }();
+  return text;
+}
+
+struct Grammar {
+  const char *name;
+  const TSLanguage *(*language)(void);
+  const std::u16string &(*text)(void);
+};
+
+const Grammar kGrammars[] = {
+    {"json", tree_sitter_json, jsonDocument},
+    {"javascript", tree_sitter_javascript, javascriptDocument},
+};
+
+std::string highlights(const Grammar &g) {
+  return readFile(std::string(MORV_GRAMMARS_DIR) + "/tree-sitter-" + g.name + "/queries/highlights.scm");
+}
+
+struct Chunked {
+  const std::u16string *text;
+  uint32_t chunk;
+
+  static const void *read(void *context, uint32_t byteIndex, uint32_t, uint32_t, uint32_t *bytesRead) {
+    auto *self = static_cast<Chunked *>(context);
+    const uint32_t size = static_cast<uint32_t>(self->text->size() * 2);
+    const char *bytes = reinterpret_cast<const char *>(self->text->data());
+    if (byteIndex >= size) {
+      *bytesRead = 0;
+      return bytes;
+    }
+    *bytesRead = size - byteIndex < self->chunk ? size - byteIndex : self->chunk;
+    return bytes + byteIndex;
+  }
+
+  static const char *libraryRead(void *payload, uint32_t byteIndex, TSPoint point, uint32_t *bytesRead) {
+    return static_cast<const char *>(read(payload, byteIndex, point.row, point.column, bytesRead));
+  }
+};
+
+bool morvProgress(void *, uint32_t) { return false; }
+bool libraryProgress(TSParseState *) { return false; }
+
+MorvTree *bridgeParse(MorvParser *parser, const std::u16string &text, uint32_t chunk,
+                      const MorvTree *old = nullptr) {
+  Chunked input{&text, chunk};
+  return morv_parser_parse(parser, old, &Chunked::read, &input, &morvProgress, nullptr);
+}
+
+// The same input and progress callback, handed to the library directly.
+TSTree *directParse(TSParser *parser, const std::u16string &text, uint32_t chunk,
+                    const TSTree *old = nullptr) {
+  Chunked input{&text, chunk};
+  TSInput source = {&input, &Chunked::libraryRead, TSInputEncodingUTF16LE, nullptr};
+  return ts_parser_parse_with_options(parser, old, source, {nullptr, &libraryProgress});
+}
+
+void setBytes(benchmark::State &state, const std::u16string &text) {
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size() * 2));
+}
+
+void BM_ParseDirect(benchmark::State &state, const Grammar &g, uint32_t chunk) {
+  const std::u16string &text = g.text();
+  TSParser *parser = ts_parser_new();
+  ts_parser_set_language(parser, g.language());
+  for (auto _ : state) {
+    TSTree *tree = directParse(parser, text, chunk);
+    benchmark::DoNotOptimize(tree);
+    ts_tree_delete(tree);
+  }
+  setBytes(state, text);
+  ts_parser_delete(parser);
+}
+
+void BM_ParseBridge(benchmark::State &state, const Grammar &g, uint32_t chunk) {
+  const std::u16string &text = g.text();
+  MorvParser *parser = morv_parser_create();
+  morv_parser_set_language(parser, g.language());
+  for (auto _ : state) {
+    MorvTree *tree = bridgeParse(parser, text, chunk);
+    benchmark::DoNotOptimize(tree);
+    morv_tree_delete(tree);
+  }
+  setBytes(state, text);
+  morv_parser_delete(parser);
+}
+
+// One digit typed in the middle of the document.
+struct Edit {
+  std::u16string after;
+  TSInputEdit edit;
+};
+
+const Edit &middleEdit(const Grammar &g) {
+  static std::map<std::string, Edit> edits;
+  auto found = edits.find(g.name);
+  if (found != edits.end()) {
+    return found->second;
+  }
+  const std::u16string &before = g.text();
+  size_t at = before.size() / 2;
+  while (at < before.size() && (before[at] < u'0' || before[at] > u'9')) {
+    ++at;
+  }
+  Edit e;
+  e.after = before;
+  e.after.insert(at, 1, u'7');
+  TSPoint point = {0, 0};
+  for (size_t i = 0; i < at; ++i) {
+    if (before[i] == u'\n') {
+      ++point.row;
+      point.column = 0;
+    } else {
+      point.column += 2;
+    }
+  }
+  e.edit = {uint32_t(at * 2), uint32_t(at * 2), uint32_t(at * 2 + 2), point, point, {point.row, point.column + 2}};
+  return edits.emplace(g.name, e).first->second;
+}
+
+// The old tree is parsed afresh outside the timing on both sides.
+void BM_ReparseDirect(benchmark::State &state, const Grammar &g) {
+  const Edit &e = middleEdit(g);
+  TSParser *parser = ts_parser_new();
+  ts_parser_set_language(parser, g.language());
+  for (auto _ : state) {
+    state.PauseTiming();
+    TSTree *old = directParse(parser, g.text(), 4096);
+    state.ResumeTiming();
+    ts_tree_edit(old, &e.edit);
+    TSTree *tree = directParse(parser, e.after, 4096, old);
+    benchmark::DoNotOptimize(tree);
+    state.PauseTiming();
+    ts_tree_delete(tree);
+    ts_tree_delete(old);
+    state.ResumeTiming();
+  }
+  setBytes(state, e.after);
+  ts_parser_delete(parser);
+}
+
+void BM_ReparseBridge(benchmark::State &state, const Grammar &g) {
+  const Edit &e = middleEdit(g);
+  MorvParser *parser = morv_parser_create();
+  morv_parser_set_language(parser, g.language());
+  for (auto _ : state) {
+    state.PauseTiming();
+    MorvTree *old = bridgeParse(parser, g.text(), 4096);
+    state.ResumeTiming();
+    const TSInputEdit &x = e.edit;
+    morv_tree_edit(old, x.start_byte, x.old_end_byte, x.new_end_byte, x.start_point.row,
+                   x.start_point.column, x.old_end_point.row, x.old_end_point.column,
+                   x.new_end_point.row, x.new_end_point.column);
+    MorvTree *tree = bridgeParse(parser, e.after, 4096, old);
+    benchmark::DoNotOptimize(tree);
+    state.PauseTiming();
+    morv_tree_delete(tree);
+    morv_tree_delete(old);
+    state.ResumeTiming();
+  }
+  setBytes(state, e.after);
+  morv_parser_delete(parser);
+}
+
+// Depth-first walk over every node by child index, reading a few fields.
+uint64_t walkDirect(TSNode node) {
+  uint64_t sum = ts_node_start_byte(node) + ts_node_symbol(node) + ts_node_is_named(node);
+  const uint32_t count = ts_node_child_count(node);
+  for (uint32_t i = 0; i < count; ++i) {
+    sum += walkDirect(ts_node_child(node, i));
+  }
+  return sum;
+}
+
+uint64_t walkBridge(const MorvNode &node) {
+  uint64_t sum = morv_node_start_byte(&node) + morv_node_symbol(&node) + morv_node_is_named(&node);
+  const uint32_t count = morv_node_child_count(&node);
+  for (uint32_t i = 0; i < count; ++i) {
+    MorvNode child;
+    morv_node_child(&node, i, &child);
+    sum += walkBridge(child);
+  }
+  return sum;
+}
+
+void BM_WalkDirect(benchmark::State &state, const Grammar &g) {
+  TSParser *parser = ts_parser_new();
+  ts_parser_set_language(parser, g.language());
+  TSTree *tree = directParse(parser, g.text(), UINT32_MAX);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(walkDirect(ts_tree_root_node(tree)));
+  }
+  setBytes(state, g.text());
+  ts_tree_delete(tree);
+  ts_parser_delete(parser);
+}
+
+void BM_WalkBridge(benchmark::State &state, const Grammar &g) {
+  MorvParser *parser = morv_parser_create();
+  morv_parser_set_language(parser, g.language());
+  MorvTree *tree = bridgeParse(parser, g.text(), UINT32_MAX);
+  for (auto _ : state) {
+    MorvNode root;
+    morv_tree_root(tree, &root);
+    benchmark::DoNotOptimize(walkBridge(root));
+  }
+  setBytes(state, g.text());
+  morv_tree_delete(tree);
+  morv_parser_delete(parser);
+}
+
+void BM_HighlightDirect(benchmark::State &state, const Grammar &g) {
+  const std::string source = highlights(g);
+  TSParser *parser = ts_parser_new();
+  ts_parser_set_language(parser, g.language());
+  TSTree *tree = directParse(parser, g.text(), UINT32_MAX);
+  uint32_t offset = 0;
+  TSQueryError error = TSQueryErrorNone;
+  TSQuery *query = ts_query_new(g.language(), source.data(), uint32_t(source.size()), &offset, &error);
+  TSQueryCursor *cursor = ts_query_cursor_new();
+  uint64_t captures = 0;
+  for (auto _ : state) {
+    ts_query_cursor_exec(cursor, query, ts_tree_root_node(tree));
+    TSQueryMatch match;
+    uint32_t index;
+    while (ts_query_cursor_next_capture(cursor, &match, &index)) {
+      benchmark::DoNotOptimize(ts_node_start_byte(match.captures[index].node));
+      ++captures;
+    }
+  }
+  setBytes(state, g.text());
+  state.counters["captures"] = benchmark::Counter(double(captures), benchmark::Counter::kIsRate);
+  ts_query_cursor_delete(cursor);
+  ts_query_delete(query);
+  ts_tree_delete(tree);
+  ts_parser_delete(parser);
+}
+
+void BM_HighlightBridge(benchmark::State &state, const Grammar &g) {
+  const std::string source = highlights(g);
+  MorvParser *parser = morv_parser_create();
+  morv_parser_set_language(parser, g.language());
+  MorvTree *tree = bridgeParse(parser, g.text(), UINT32_MAX);
+  uint32_t offset = 0, error = 0;
+  MorvQuery *query = morv_query_new(g.language(), source.data(), uint32_t(source.size()), &offset, &error);
+  MorvCursor *cursor = morv_cursor_create();
+  uint64_t captures = 0;
+  for (auto _ : state) {
+    MorvNode root;
+    morv_tree_root(tree, &root);
+    morv_cursor_exec(cursor, query, &root);
+    MorvQueryMatch match;
+    uint32_t index;
+    while (morv_cursor_next_capture(cursor, &match, &index)) {
+      benchmark::DoNotOptimize(morv_node_start_byte(&match.captures[index].node));
+      ++captures;
+    }
+  }
+  setBytes(state, g.text());
+  state.counters["captures"] = benchmark::Counter(double(captures), benchmark::Counter::kIsRate);
+  morv_cursor_delete(cursor);
+  morv_query_delete(query);
+  morv_tree_delete(tree);
+  morv_parser_delete(parser);
+}
+
+// Prints the usual table, then Bridge/Direct for every pair of runs.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run> &runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run &run : runs) {
+      if (run.error_occurred || (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")) {
+        continue;
+      }
+      std::string name = run.benchmark_name();
+      const auto cut = name.find("_median");
+      if (cut != std::string::npos) {
+        name.erase(cut);
+      } else if (run.run_type == Run::RT_Aggregate) {
+        continue;
+      }
+      auto rate = run.counters.find("bytes_per_second");
+      if (rate != run.counters.end()) {
+        rates_[name] = rate->second.value;
+      }
+    }
+  }
+
+  void Finalize() override {
+    std::printf("\n%-34s %12s %12s %8s\n", "Bridge / Direct", "Direct MB/s", "Bridge MB/s", "ratio");
+    for (const auto &[name, bridge] : rates_) {
+      const auto at = name.find("/Bridge/");
+      if (at == std::string::npos) {
+        continue;
+      }
+      std::string direct = name;
+      direct.replace(at, 8, "/Direct/");
+      auto other = rates_.find(direct);
+      if (other != rates_.end() && other->second > 0) {
+        std::printf("%-34s %12.2f %12.2f %8.3f\n", name.c_str(), other->second / 1e6, bridge / 1e6,
+                    bridge / other->second);
+      }
+    }
+    ConsoleReporter::Finalize();
+  }
+
+ private:
+  std::map<std::string, double> rates_;
+};
+
+void registerAll() {
+  for (const Grammar &g : kGrammars) {
+    const std::string n = g.name;
+    auto ms = benchmark::kMillisecond;
+    for (uint32_t chunk : {4096u, UINT32_MAX}) {
+      const std::string suffix = chunk == UINT32_MAX ? "/whole" : "/4KiB";
+      benchmark::RegisterBenchmark(("Parse/Direct/" + n + suffix).c_str(), BM_ParseDirect, g, chunk)->Unit(ms);
+      benchmark::RegisterBenchmark(("Parse/Bridge/" + n + suffix).c_str(), BM_ParseBridge, g, chunk)->Unit(ms);
+    }
+    // Each iteration parses the old text untimed, so the count is fixed.
+    benchmark::RegisterBenchmark(("Reparse/Direct/" + n).c_str(), BM_ReparseDirect, g)->Unit(ms)->Iterations(8);
+    benchmark::RegisterBenchmark(("Reparse/Bridge/" + n).c_str(), BM_ReparseBridge, g)->Unit(ms)->Iterations(8);
+    benchmark::RegisterBenchmark(("Walk/Direct/" + n).c_str(), BM_WalkDirect, g)->Unit(ms);
+    benchmark::RegisterBenchmark(("Walk/Bridge/" + n).c_str(), BM_WalkBridge, g)->Unit(ms);
+    benchmark::RegisterBenchmark(("Highlight/Direct/" + n).c_str(), BM_HighlightDirect, g)->Unit(ms);
+    benchmark::RegisterBenchmark(("Highlight/Bridge/" + n).c_str(), BM_HighlightBridge, g)->Unit(ms);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  registerAll();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

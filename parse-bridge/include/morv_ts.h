@@ -1,0 +1,292 @@
+#ifndef MORV_TS_H_
+#define MORV_TS_H_
+
+/*
+ * morv-ts: a flat C interface over the tree-sitter parsing library, made to
+ * be called through a foreign-function layer (the editor's JVM code).
+ *
+ * Parsers, trees, queries and query cursors cross this interface as handles:
+ * a heap cell of one pointer around the library object. A handle is valid
+ * from the create function (or the parse) that returned it until its delete
+ * function; using it after that cannot be detected and stays the caller's
+ * fault.
+ *
+ * The caller passes whatever it holds, and a crash here would take the whole
+ * editor down, so no export trusts its pointers: a null handle, a null node
+ * address, the null node or a null out-pointer gives the export's failure
+ * result (null, 0, false, the null node, or nothing written), and ids and
+ * indexes are checked against the query's counts before the library sees
+ * them.
+ * Languages are the grammars' own `TSLanguage` pointers, supplied by the
+ * caller and never freed here.
+ *
+ * Text is UTF-16 little-endian. Every byte offset that crosses the interface
+ * counts bytes of that text, two per code unit; a column is a byte count
+ * within its row. Nodes are 32-byte values (`MorvNode`) passed by address;
+ * the buffers they are read from or written to need no particular alignment.
+ * Booleans are one byte: a foreign-function caller must declare them as a
+ * byte, not as a 32-bit int.
+ */
+
+#include <stdbool.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#  if defined(MORV_TS_BUILD)
+#    define MORV_TS_API __declspec(dllexport)
+#  else
+#    define MORV_TS_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__)
+#  define MORV_TS_API __attribute__((visibility("default")))
+#else
+#  define MORV_TS_API
+#endif
+
+#ifndef TREE_SITTER_API_H_
+typedef struct TSLanguage TSLanguage;
+#endif
+
+typedef struct MorvParser MorvParser;
+typedef struct MorvTree MorvTree;
+typedef struct MorvQuery MorvQuery;
+typedef struct MorvCursor MorvCursor;
+
+/*
+ * The library's `TSNode`, byte for byte. Only `id` has a meaning for the
+ * caller: a node whose `id` is null is the null node.
+ */
+typedef struct MorvNode {
+  uint32_t context[4];
+  const void *id;
+  const void *tree;
+} MorvNode;
+
+/* The library's `TSQueryCapture`: 40 bytes, the last 4 of them padding. */
+typedef struct MorvQueryCapture {
+  MorvNode node;
+  uint32_t index;
+} MorvQueryCapture;
+
+/* The library's `TSQueryMatch`: 16 bytes. */
+typedef struct MorvQueryMatch {
+  uint32_t id;
+  uint16_t pattern_index;
+  uint16_t capture_count;
+  const MorvQueryCapture *captures;
+} MorvQueryMatch;
+
+typedef enum MorvPredicateStepType {
+  MorvPredicateStepDone = 0,
+  MorvPredicateStepCapture = 1,
+  MorvPredicateStepString = 2,
+} MorvPredicateStepType;
+
+/* The library's `TSQueryPredicateStep`: `type` is a MorvPredicateStepType. */
+typedef struct MorvPredicateStep {
+  uint32_t type;
+  uint32_t value_id;
+} MorvPredicateStep;
+
+/* The library's `TSQueryError`, as stored by `morv_query_new`. */
+typedef enum MorvQueryError {
+  MorvQueryErrorNone = 0,
+  MorvQueryErrorSyntax = 1,
+  MorvQueryErrorNodeType = 2,
+  MorvQueryErrorField = 3,
+  MorvQueryErrorCapture = 4,
+  MorvQueryErrorStructure = 5,
+  MorvQueryErrorLanguage = 6,
+} MorvQueryError;
+
+/*
+ * Returns the UTF-16 text that starts at `byte_index` (at `row`, `column`)
+ * and stores through `bytes_read` how many bytes of it are available; a count
+ * of 0 ends the document. The text must stay readable until the next call or
+ * the end of the parse.
+ */
+typedef const void *(*MorvReadFunction)(void *context, uint32_t byte_index, uint32_t row,
+                                        uint32_t column, uint32_t *bytes_read);
+
+/* Called now and then during a parse; returning true stops the parse. */
+typedef bool (*MorvProgressFunction)(void *context, uint32_t byte_offset);
+
+/* Parsers, trees and the library's memory. */
+
+/* Returns a new parser without a language; null only if the handle cannot be allocated. */
+MORV_TS_API MorvParser *morv_parser_create(void);
+
+/* Deletes the parser and its handle; a null handle is ignored. */
+MORV_TS_API void morv_parser_delete(MorvParser *parser);
+
+/*
+ * Sets the language for the next parses. Returns false, leaving the parser
+ * without a language, when the language's ABI version lies outside 13..15;
+ * a null language is accepted and leaves the parser without one.
+ */
+MORV_TS_API bool morv_parser_set_language(MorvParser *parser, const TSLanguage *language);
+
+/* Drops the state of a parse that a progress function stopped, so the next parse starts afresh. */
+MORV_TS_API void morv_parser_reset(MorvParser *parser);
+
+/*
+ * Parses the text that `read` delivers, reusing `old_tree` (null for a fresh
+ * parse; it is only read, and the caller keeps it) after its edits were
+ * reported with `morv_tree_edit`. A read function that returns null ends the
+ * text like a count of 0; a null progress function never stops the parse.
+ * Both run on this thread before the parse returns. Returns a new tree
+ * handle, owned by the caller, or null when the parser has no language,
+ * `read` is null or `progress` stopped the parse.
+ */
+MORV_TS_API MorvTree *morv_parser_parse(MorvParser *parser, const MorvTree *old_tree,
+                                        MorvReadFunction read, void *read_context,
+                                        MorvProgressFunction progress, void *progress_context);
+
+/* Deletes the tree and its handle; its nodes become invalid. A null handle is ignored. */
+MORV_TS_API void morv_tree_delete(MorvTree *tree);
+
+/* Writes the tree's root node to `node_out`. */
+MORV_TS_API void morv_tree_root(const MorvTree *tree, void *node_out);
+
+/*
+ * Reports one text change to the tree so that a following parse can reuse it.
+ * Offsets are UTF-16 bytes; positions are (row, byte column) pairs.
+ */
+MORV_TS_API void morv_tree_edit(MorvTree *tree, uint32_t start_byte, uint32_t old_end_byte,
+                                uint32_t new_end_byte, uint32_t start_row, uint32_t start_column,
+                                uint32_t old_end_row, uint32_t old_end_column,
+                                uint32_t new_end_row, uint32_t new_end_column);
+
+/* Returns the ABI version the grammar was generated for. */
+MORV_TS_API uint32_t morv_language_abi_version(const TSLanguage *language);
+
+/*
+ * Returns the name of a symbol (only the low 16 bits of `symbol` count), or
+ * null beyond the language's symbols and aliases. The text belongs to the
+ * language; do not free it.
+ */
+MORV_TS_API const char *morv_language_symbol_name(const TSLanguage *language, uint32_t symbol);
+
+/* Frees memory that this library handed out (`morv_node_string`); null is ignored. */
+MORV_TS_API void morv_free(void *pointer);
+
+/*
+ * Nodes. `node` is the address of a 32-byte node of a live tree; `node_out`
+ * receives 32 bytes. Navigation past the edge of the tree, and navigation from
+ * the null node or a null address, writes the null node; the other functions
+ * give 0, false or null for them.
+ */
+
+MORV_TS_API void morv_node_child(const void *node, uint32_t index, void *node_out);
+MORV_TS_API uint32_t morv_node_child_count(const void *node);
+MORV_TS_API void morv_node_named_child(const void *node, uint32_t index, void *node_out);
+MORV_TS_API uint32_t morv_node_named_child_count(const void *node);
+MORV_TS_API void morv_node_parent(const void *node, void *node_out);
+MORV_TS_API void morv_node_next_sibling(const void *node, void *node_out);
+MORV_TS_API void morv_node_prev_sibling(const void *node, void *node_out);
+
+/* Writes the smallest node that spans the byte range [start_byte, end_byte]. */
+MORV_TS_API void morv_node_descendant_for_byte_range(const void *node, uint32_t start_byte,
+                                                     uint32_t end_byte, void *node_out);
+
+MORV_TS_API uint32_t morv_node_start_byte(const void *node);
+MORV_TS_API uint32_t morv_node_end_byte(const void *node);
+MORV_TS_API uint16_t morv_node_symbol(const void *node);
+MORV_TS_API bool morv_node_is_named(const void *node);
+MORV_TS_API bool morv_node_is_missing(const void *node);
+MORV_TS_API bool morv_node_is_error(const void *node);
+MORV_TS_API bool morv_node_has_error(const void *node);
+
+/*
+ * Returns the node's subtree as a NUL-terminated S-expression, newly
+ * allocated; the caller releases it with `morv_free`.
+ */
+MORV_TS_API char *morv_node_string(const void *node);
+
+/* Queries. */
+
+/*
+ * Compiles `length` bytes of UTF-8 query source for a language. Stores the
+ * MorvQueryError code through `error_type` (0 when it compiled) and, on
+ * failure, the byte offset of the error in the source through `error_offset`;
+ * either pointer may be null. Returns a new query handle, or null when the
+ * source does not compile (a null language is a language error, a null
+ * source of non-zero length a syntax error at offset 0).
+ */
+MORV_TS_API MorvQuery *morv_query_new(const TSLanguage *language, const char *source,
+                                      uint32_t length, uint32_t *error_offset,
+                                      uint32_t *error_type);
+
+/* Deletes the query and its handle; a null handle is ignored. */
+MORV_TS_API void morv_query_delete(MorvQuery *query);
+
+MORV_TS_API uint32_t morv_query_pattern_count(const MorvQuery *query);
+MORV_TS_API uint32_t morv_query_capture_count(const MorvQuery *query);
+MORV_TS_API uint32_t morv_query_string_count(const MorvQuery *query);
+
+/*
+ * Return a capture name or a predicate string literal (only the low 16 bits
+ * of `id` count) and store its length in bytes. The text is not
+ * NUL-terminated, lives in the query until it is deleted, and must not be
+ * freed. An id at or beyond the matching count gives null and a length of 0.
+ */
+MORV_TS_API const char *morv_query_capture_name(const MorvQuery *query, uint32_t id,
+                                                uint32_t *length);
+MORV_TS_API const char *morv_query_string_value(const MorvQuery *query, uint32_t id,
+                                                uint32_t *length);
+
+/*
+ * Stores the number of predicate steps of a pattern, done steps included,
+ * and returns the first of them, or null when there are none or the pattern
+ * index is at or beyond the pattern count (with a count of 0). The steps live
+ * in the query.
+ */
+MORV_TS_API const MorvPredicateStep *morv_query_predicates(const MorvQuery *query,
+                                                          uint32_t pattern_index,
+                                                          uint32_t *step_count);
+
+/* Query cursors. */
+
+/*
+ * Returns a new cursor without a range limit and without a run (it reports no
+ * capture until `morv_cursor_exec`); null only if the handle cannot be allocated.
+ */
+MORV_TS_API MorvCursor *morv_cursor_create(void);
+
+/* Deletes the cursor and its handle; a null handle is ignored. */
+MORV_TS_API void morv_cursor_delete(MorvCursor *cursor);
+
+/*
+ * Limits the captures of the following runs to the byte range; an end of 0
+ * means no upper limit. Returns false, keeping the earlier range, when the
+ * start lies after the end.
+ */
+MORV_TS_API bool morv_cursor_set_byte_range(MorvCursor *cursor, uint32_t start_byte,
+                                            uint32_t end_byte);
+
+/*
+ * Starts a run of the query over the node (copied from its address),
+ * abandoning any earlier run. The query and the node's tree must outlive the
+ * run. With a null query or the null node nothing happens.
+ */
+MORV_TS_API void morv_cursor_exec(MorvCursor *cursor, const MorvQuery *query, const void *node);
+
+/*
+ * Reports the run's next capture in document order: fills `match`, stores the
+ * capture's position in `match->captures` through `capture_index` and returns
+ * true; returns false when the run has no capture left, or without advancing
+ * when an out-pointer is null. The capture array belongs to the cursor and is
+ * valid until the next call on it.
+ */
+MORV_TS_API bool morv_cursor_next_capture(MorvCursor *cursor, MorvQueryMatch *match,
+                                          uint32_t *capture_index);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* MORV_TS_H_ */

@@ -1,0 +1,94 @@
+#ifndef MORV_TS_HANDLES_H_
+#define MORV_TS_HANDLES_H_
+
+/*
+ * The handle cells and the node copies shared by the export files. Every
+ * handle is one pointer wide so that the caller can treat it as an opaque
+ * address; the layouts of the public records are the library's own, which
+ * the assertions below hold the header to.
+ */
+
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <tree_sitter/api.h>
+
+#include "morv_ts.h"
+
+struct MorvParser {
+  TSParser *parser;
+};
+
+struct MorvTree {
+  TSTree *tree;
+};
+
+struct MorvQuery {
+  TSQuery *query;
+};
+
+/*
+ * The library's cursor has no state that says "never run", and advancing one
+ * that never ran reads an empty stack. The cell therefore keeps that fact in
+ * the lowest bit of the (allocator-aligned) cursor pointer.
+ */
+struct MorvCursor {
+  uintptr_t tagged;
+};
+
+#define MORV_CURSOR_NOT_RUN ((uintptr_t)1)
+
+_Static_assert(sizeof(MorvParser) == sizeof(void *), "a handle is one pointer");
+_Static_assert(sizeof(MorvTree) == sizeof(void *), "a handle is one pointer");
+_Static_assert(sizeof(MorvQuery) == sizeof(void *), "a handle is one pointer");
+_Static_assert(sizeof(MorvCursor) == sizeof(void *), "a handle is one pointer");
+
+_Static_assert(sizeof(MorvNode) == sizeof(TSNode) && sizeof(TSNode) == 32, "node layout");
+_Static_assert(offsetof(MorvNode, id) == offsetof(TSNode, id), "node layout");
+_Static_assert(offsetof(MorvNode, tree) == offsetof(TSNode, tree), "node layout");
+_Static_assert(sizeof(MorvQueryCapture) == sizeof(TSQueryCapture) && sizeof(TSQueryCapture) == 40,
+               "capture layout");
+_Static_assert(offsetof(MorvQueryCapture, index) == offsetof(TSQueryCapture, index),
+               "capture layout");
+_Static_assert(sizeof(MorvQueryMatch) == sizeof(TSQueryMatch) && sizeof(TSQueryMatch) == 16,
+               "match layout");
+_Static_assert(offsetof(MorvQueryMatch, pattern_index) == offsetof(TSQueryMatch, pattern_index),
+               "match layout");
+_Static_assert(offsetof(MorvQueryMatch, capture_count) == offsetof(TSQueryMatch, capture_count),
+               "match layout");
+_Static_assert(offsetof(MorvQueryMatch, captures) == offsetof(TSQueryMatch, captures),
+               "match layout");
+_Static_assert(sizeof(MorvPredicateStep) == sizeof(TSQueryPredicateStep) &&
+                   sizeof(TSQueryPredicateStep) == 8,
+               "predicate step layout");
+_Static_assert(TSInputEncodingUTF16LE == 1, "the bridge reads UTF-16LE");
+_Static_assert((int)TSQueryErrorLanguage == (int)MorvQueryErrorLanguage, "query error codes");
+_Static_assert((int)TSQueryPredicateStepTypeString == (int)MorvPredicateStepString, "step types");
+
+/*
+ * Nodes travel through unaligned caller buffers, so they are copied bytewise.
+ * The library dereferences a node's id unchecked, so a null address and the
+ * null node are both refused here.
+ */
+static inline bool morv_node_load(const void *node, TSNode *out) {
+  if (node == NULL) {
+    return false;
+  }
+  memcpy(out, node, sizeof *out);
+  return out->id != NULL;
+}
+
+static inline void morv_node_store(TSNode node, void *node_out) {
+  if (node_out != NULL) {
+    memcpy(node_out, &node, sizeof node);
+  }
+}
+
+static inline void morv_node_store_null(void *node_out) {
+  if (node_out != NULL) {
+    memset(node_out, 0, sizeof(TSNode));
+  }
+}
+
+#endif /* MORV_TS_HANDLES_H_ */

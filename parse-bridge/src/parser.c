@@ -1,0 +1,96 @@
+#include <stdlib.h>
+
+#include "handles.h"
+
+typedef struct ReadRecord {
+  void *context;
+  MorvReadFunction read;
+} ReadRecord;
+
+typedef struct ProgressRecord {
+  void *context;
+  MorvProgressFunction progress;
+} ProgressRecord;
+
+static const char *read_adapter(void *payload, uint32_t byte_index, TSPoint position,
+                                uint32_t *bytes_read) {
+  const ReadRecord *record = payload;
+  const char *text =
+      record->read(record->context, byte_index, position.row, position.column, bytes_read);
+  if (text == NULL) {
+    /* The library would read through the pointer whatever the count says. */
+    *bytes_read = 0;
+    return "";
+  }
+  return text;
+}
+
+static bool progress_adapter(TSParseState *state) {
+  const ProgressRecord *record = state->payload;
+  return record->progress(record->context, state->current_byte_offset);
+}
+
+MorvParser *morv_parser_create(void) {
+  MorvParser *handle = malloc(sizeof *handle);
+  if (handle == NULL) {
+    return NULL;
+  }
+  handle->parser = ts_parser_new();
+  return handle;
+}
+
+void morv_parser_delete(MorvParser *parser) {
+  if (parser == NULL) {
+    return;
+  }
+  if (parser->parser != NULL) {
+    ts_parser_delete(parser->parser);
+  }
+  free(parser);
+}
+
+bool morv_parser_set_language(MorvParser *parser, const TSLanguage *language) {
+  if (parser == NULL) {
+    return false;
+  }
+  return ts_parser_set_language(parser->parser, language);
+}
+
+void morv_parser_reset(MorvParser *parser) {
+  if (parser != NULL) {
+    ts_parser_reset(parser->parser);
+  }
+}
+
+MorvTree *morv_parser_parse(MorvParser *parser, const MorvTree *old_tree, MorvReadFunction read,
+                            void *read_context, MorvProgressFunction progress,
+                            void *progress_context) {
+  if (parser == NULL || read == NULL) {
+    return NULL;
+  }
+  ReadRecord read_record = {read_context, read};
+  ProgressRecord progress_record = {progress_context, progress};
+  TSInput input = {
+      .payload = &read_record,
+      .read = read_adapter,
+      .encoding = TSInputEncodingUTF16LE,
+      .decode = NULL,
+  };
+  TSParseOptions options = {
+      .payload = &progress_record,
+      .progress_callback = progress != NULL ? progress_adapter : NULL,
+  };
+  TSTree *tree = ts_parser_parse_with_options(
+      parser->parser, old_tree != NULL ? old_tree->tree : NULL, input, options);
+  if (tree == NULL) {
+    return NULL;
+  }
+  MorvTree *handle = malloc(sizeof *handle);
+  if (handle == NULL) {
+    /* No channel reports this but the null result, so the tree must not leak. */
+    ts_tree_delete(tree);
+    return NULL;
+  }
+  handle->tree = tree;
+  return handle;
+}

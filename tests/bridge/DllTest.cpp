@@ -1,0 +1,161 @@
+// morv-ts.dll as the editor meets it: loaded by name at run time, every
+// export looked up with GetProcAddress, and the main paths run through the
+// looked-up functions against a grammar DLL loaded the same way.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "morv_ts.h"
+
+namespace {
+
+const char *const kExports[] = {
+    "morv_parser_create", "morv_parser_delete", "morv_parser_set_language", "morv_parser_reset",
+    "morv_parser_parse", "morv_tree_delete", "morv_tree_root", "morv_tree_edit",
+    "morv_language_abi_version", "morv_language_symbol_name", "morv_free", "morv_node_child",
+    "morv_node_child_count", "morv_node_named_child", "morv_node_named_child_count",
+    "morv_node_parent", "morv_node_next_sibling", "morv_node_prev_sibling",
+    "morv_node_descendant_for_byte_range", "morv_node_start_byte", "morv_node_end_byte",
+    "morv_node_symbol", "morv_node_is_named", "morv_node_is_missing", "morv_node_is_error",
+    "morv_node_has_error", "morv_node_string", "morv_query_new", "morv_query_delete",
+    "morv_query_pattern_count", "morv_query_capture_count", "morv_query_string_count",
+    "morv_query_capture_name", "morv_query_string_value", "morv_query_predicates",
+    "morv_cursor_create", "morv_cursor_delete", "morv_cursor_set_byte_range", "morv_cursor_exec",
+    "morv_cursor_next_capture",
+};
+
+class BridgeDll : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    bridge = LoadLibraryW(L"morv-ts.dll");
+    ASSERT_NE(bridge, nullptr) << "LoadLibraryW failed: " << GetLastError();
+    grammar = LoadLibraryW(L"tree-sitter-json.dll");
+    ASSERT_NE(grammar, nullptr) << "LoadLibraryW failed: " << GetLastError();
+    auto entry = reinterpret_cast<const TSLanguage *(*)(void)>(
+        reinterpret_cast<void (*)(void)>(GetProcAddress(grammar, "tree_sitter_json")));
+    ASSERT_NE(entry, nullptr);
+    json = entry();
+  }
+
+  void TearDown() override {
+    if (grammar != nullptr) FreeLibrary(grammar);
+    if (bridge != nullptr) FreeLibrary(bridge);
+  }
+
+  template <typename F>
+  F *get(F *, const char *name) {
+    FARPROC address = GetProcAddress(bridge, name);
+    EXPECT_NE(address, nullptr) << name;
+    return reinterpret_cast<F *>(reinterpret_cast<void (*)(void)>(address));
+  }
+
+  HMODULE bridge = nullptr;
+  HMODULE grammar = nullptr;
+  const TSLanguage *json = nullptr;
+};
+
+#define MORV_GET(name) auto name = get(&::name, #name)
+
+TEST_F(BridgeDll, EveryExportIsFoundByName) {
+  for (const char *name : kExports) {
+    SCOPED_TRACE(name);
+    EXPECT_NE(GetProcAddress(bridge, name), nullptr);
+  }
+  // Nothing of the library inside leaks out.
+  EXPECT_EQ(GetProcAddress(bridge, "ts_parser_new"), nullptr);
+  EXPECT_EQ(GetProcAddress(bridge, "ts_current_free"), nullptr);
+}
+
+struct Text {
+  std::u16string text;
+  static const void *read(void *context, uint32_t byteIndex, uint32_t, uint32_t, uint32_t *bytesRead) {
+    auto *self = static_cast<Text *>(context);
+    const uint32_t size = uint32_t(self->text.size() * 2);
+    *bytesRead = byteIndex < size ? (size - byteIndex < 6 ? size - byteIndex : 6) : 0;
+    return reinterpret_cast<const char *>(self->text.data()) + (byteIndex < size ? byteIndex : 0);
+  }
+};
+
+bool never(void *, uint32_t) { return false; }
+
+TEST_F(BridgeDll, MainPathsThroughLookedUpFunctions) {
+  MORV_GET(morv_parser_create);
+  MORV_GET(morv_parser_delete);
+  MORV_GET(morv_parser_set_language);
+  MORV_GET(morv_parser_parse);
+  MORV_GET(morv_tree_delete);
+  MORV_GET(morv_tree_root);
+  MORV_GET(morv_tree_edit);
+  MORV_GET(morv_language_abi_version);
+  MORV_GET(morv_language_symbol_name);
+  MORV_GET(morv_free);
+  MORV_GET(morv_node_child);
+  MORV_GET(morv_node_child_count);
+  MORV_GET(morv_node_named_child);
+  MORV_GET(morv_node_start_byte);
+  MORV_GET(morv_node_end_byte);
+  MORV_GET(morv_node_symbol);
+  MORV_GET(morv_node_string);
+  MORV_GET(morv_query_new);
+  MORV_GET(morv_query_delete);
+  MORV_GET(morv_query_capture_name);
+  MORV_GET(morv_cursor_create);
+  MORV_GET(morv_cursor_delete);
+  MORV_GET(morv_cursor_exec);
+  MORV_GET(morv_cursor_next_capture);
+
+  EXPECT_EQ(morv_language_abi_version(json), 14u);
+  MorvParser *parser = morv_parser_create();
+  ASSERT_TRUE(morv_parser_set_language(parser, json));
+  Text before{u"{\"ä\": [1, 2]}"};
+  MorvTree *tree = morv_parser_parse(parser, nullptr, &Text::read, &before, &never, nullptr);
+  ASSERT_NE(tree, nullptr);
+
+  MorvNode root, object, pair;
+  morv_tree_root(tree, &root);
+  morv_node_child(&root, 0, &object);
+  morv_node_named_child(&object, 0, &pair);
+  EXPECT_STREQ(morv_language_symbol_name(json, morv_node_symbol(&pair)), "pair");
+  EXPECT_EQ(morv_node_child_count(&object), 3u);
+  EXPECT_EQ(morv_node_start_byte(&pair), 2u);
+  char *text = morv_node_string(&root);
+  EXPECT_STREQ(text, "(document (object (pair key: (string (string_content)) value: (array (number) (number)))))");
+  morv_free(text);
+
+  // "2" becomes "2, 3": inserted at UTF-16 byte 22.
+  Text after{u"{\"ä\": [1, 2, 3]}"};
+  morv_tree_edit(tree, 22, 22, 28, 0, 22, 0, 22, 0, 28);
+  MorvTree *edited = morv_parser_parse(parser, tree, &Text::read, &after, &never, nullptr);
+  ASSERT_NE(edited, nullptr);
+  MorvNode editedRoot;
+  morv_tree_root(edited, &editedRoot);
+  EXPECT_EQ(morv_node_end_byte(&editedRoot), 32u);
+
+  const char source[] = "(number) @n";
+  uint32_t offset = 0, type = 99;
+  MorvQuery *query = morv_query_new(json, source, sizeof source - 1, &offset, &type);
+  ASSERT_NE(query, nullptr);
+  EXPECT_EQ(type, 0u);
+  MorvCursor *cursor = morv_cursor_create();
+  morv_cursor_exec(cursor, query, &editedRoot);
+  MorvQueryMatch match;
+  uint32_t index = 0;
+  std::string starts;
+  while (morv_cursor_next_capture(cursor, &match, &index)) {
+    uint32_t length = 0;
+    const char *name = morv_query_capture_name(query, match.captures[index].index, &length);
+    starts += std::string(name, length) + std::to_string(morv_node_start_byte(&match.captures[index].node)) + " ";
+  }
+  EXPECT_EQ(starts, "n14 n20 n26 ");
+
+  morv_cursor_delete(cursor);
+  morv_query_delete(query);
+  morv_tree_delete(edited);
+  morv_tree_delete(tree);
+  morv_parser_delete(parser);
+}
+
+}  // namespace
