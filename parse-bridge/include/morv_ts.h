@@ -117,20 +117,27 @@ typedef bool (*MorvProgressFunction)(void *context, uint32_t byte_offset);
 
 /* Parsers, trees and the library's memory. */
 
-/* Returns a new parser without a language; null only if the handle cannot be allocated. */
+/*
+ * Returns a new parser without a language, owned by the caller until
+ * `morv_parser_delete`; null only if the handle cannot be allocated.
+ */
 MORV_TS_API MorvParser *morv_parser_create(void);
 
 /* Deletes the parser and its handle; a null handle is ignored. */
 MORV_TS_API void morv_parser_delete(MorvParser *parser);
 
 /*
- * Sets the language for the next parses. Returns false, leaving the parser
- * without a language, when the language's ABI version lies outside 13..15;
- * a null language is accepted and leaves the parser without one.
+ * Sets the language for the next parses; the language stays the caller's.
+ * Returns false, leaving the parser without a language, when the language's
+ * ABI version lies outside 13..15 or the parser is null; a null language is
+ * accepted and leaves the parser without one.
  */
 MORV_TS_API bool morv_parser_set_language(MorvParser *parser, const TSLanguage *language);
 
-/* Drops the state of a parse that a progress function stopped, so the next parse starts afresh. */
+/*
+ * Drops the state of a parse that a progress function stopped, so the next
+ * parse starts afresh. A null parser is ignored.
+ */
 MORV_TS_API void morv_parser_reset(MorvParser *parser);
 
 /*
@@ -140,7 +147,7 @@ MORV_TS_API void morv_parser_reset(MorvParser *parser);
  * text like a count of 0; a null progress function never stops the parse.
  * Both run on this thread before the parse returns. Returns a new tree
  * handle, owned by the caller, or null when the parser has no language,
- * `read` is null or `progress` stopped the parse.
+ * `parser` or `read` is null or `progress` stopped the parse.
  */
 MORV_TS_API MorvTree *morv_parser_parse(MorvParser *parser, const MorvTree *old_tree,
                                         MorvReadFunction read, void *read_context,
@@ -149,56 +156,89 @@ MORV_TS_API MorvTree *morv_parser_parse(MorvParser *parser, const MorvTree *old_
 /* Deletes the tree and its handle; its nodes become invalid. A null handle is ignored. */
 MORV_TS_API void morv_tree_delete(MorvTree *tree);
 
-/* Writes the tree's root node to `node_out`. */
+/*
+ * Writes the tree's root node to `node_out`; the node is valid until the
+ * tree is deleted. A null tree writes the null node.
+ */
 MORV_TS_API void morv_tree_root(const MorvTree *tree, void *node_out);
 
 /*
  * Reports one text change to the tree so that a following parse can reuse it.
- * Offsets are UTF-16 bytes; positions are (row, byte column) pairs.
+ * Offsets are UTF-16 bytes; positions are (row, byte column) pairs. A null
+ * tree is ignored.
  */
 MORV_TS_API void morv_tree_edit(MorvTree *tree, uint32_t start_byte, uint32_t old_end_byte,
                                 uint32_t new_end_byte, uint32_t start_row, uint32_t start_column,
                                 uint32_t old_end_row, uint32_t old_end_column,
                                 uint32_t new_end_row, uint32_t new_end_column);
 
-/* Returns the ABI version the grammar was generated for. */
+/* Returns the ABI version the grammar was generated for, or 0 for a null language. */
 MORV_TS_API uint32_t morv_language_abi_version(const TSLanguage *language);
 
 /*
  * Returns the name of a symbol (only the low 16 bits of `symbol` count), or
- * null beyond the language's symbols and aliases. The text belongs to the
- * language; do not free it.
+ * null beyond the language's symbols and aliases or for a null language. The
+ * text belongs to the language; do not free it.
  */
 MORV_TS_API const char *morv_language_symbol_name(const TSLanguage *language, uint32_t symbol);
 
-/* Frees memory that this library handed out (`morv_node_string`); null is ignored. */
+/*
+ * Frees memory that this library handed out (`morv_node_string`) through the
+ * tree-sitter library's current deallocation function; null is ignored.
+ */
 MORV_TS_API void morv_free(void *pointer);
 
 /*
  * Nodes. `node` is the address of a 32-byte node of a live tree; `node_out`
  * receives 32 bytes. Navigation past the edge of the tree, and navigation from
  * the null node or a null address, writes the null node; the other functions
- * give 0, false or null for them.
+ * give 0, false or null for them. A null `node_out` is left unwritten.
  */
 
+/* Writes the child at `index`, anonymous ones counted; the null node when out of range. */
 MORV_TS_API void morv_node_child(const void *node, uint32_t index, void *node_out);
+
+/* Returns the number of children, anonymous ones included. */
 MORV_TS_API uint32_t morv_node_child_count(const void *node);
+
+/* Writes the named child at `index`; the null node when out of range. */
 MORV_TS_API void morv_node_named_child(const void *node, uint32_t index, void *node_out);
+
+/* Returns the number of named children. */
 MORV_TS_API uint32_t morv_node_named_child_count(const void *node);
+
+/* Writes the parent; the null node for the root. */
 MORV_TS_API void morv_node_parent(const void *node, void *node_out);
+
+/* Writes the next sibling; the null node for the last child. */
 MORV_TS_API void morv_node_next_sibling(const void *node, void *node_out);
+
+/* Writes the previous sibling; the null node for the first child. */
 MORV_TS_API void morv_node_prev_sibling(const void *node, void *node_out);
 
 /* Writes the smallest node that spans the byte range [start_byte, end_byte]. */
 MORV_TS_API void morv_node_descendant_for_byte_range(const void *node, uint32_t start_byte,
                                                      uint32_t end_byte, void *node_out);
 
+/* Returns the offset of the node's first byte. */
 MORV_TS_API uint32_t morv_node_start_byte(const void *node);
+
+/* Returns the offset just past the node's last byte. */
 MORV_TS_API uint32_t morv_node_end_byte(const void *node);
+
+/* Returns the node's 16-bit symbol id; 65535 for an error node. */
 MORV_TS_API uint16_t morv_node_symbol(const void *node);
+
+/* Returns whether the node is named (not an anonymous token). */
 MORV_TS_API bool morv_node_is_named(const void *node);
+
+/* Returns whether the parser inserted the node, empty, to recover from an error. */
 MORV_TS_API bool morv_node_is_missing(const void *node);
+
+/* Returns whether the node is an error node. */
 MORV_TS_API bool morv_node_is_error(const void *node);
+
+/* Returns whether the node's subtree contains an error or missing node. */
 MORV_TS_API bool morv_node_has_error(const void *node);
 
 /*
@@ -211,11 +251,12 @@ MORV_TS_API char *morv_node_string(const void *node);
 
 /*
  * Compiles `length` bytes of UTF-8 query source for a language. Stores the
- * MorvQueryError code through `error_type` (0 when it compiled) and, on
- * failure, the byte offset of the error in the source through `error_offset`;
- * either pointer may be null. Returns a new query handle, or null when the
- * source does not compile (a null language is a language error, a null
- * source of non-zero length a syntax error at offset 0).
+ * MorvQueryError code through `error_type` (0 when it compiled) and the byte
+ * offset of the error in the source through `error_offset` (0 when it
+ * compiled or for a language error); either pointer may be null. Returns a
+ * new query handle, owned by the caller, or null when the source does not
+ * compile (a null language is a language error, a null source of non-zero
+ * length a syntax error at offset 0).
  */
 MORV_TS_API MorvQuery *morv_query_new(const TSLanguage *language, const char *source,
                                       uint32_t length, uint32_t *error_offset,
@@ -224,15 +265,21 @@ MORV_TS_API MorvQuery *morv_query_new(const TSLanguage *language, const char *so
 /* Deletes the query and its handle; a null handle is ignored. */
 MORV_TS_API void morv_query_delete(MorvQuery *query);
 
+/* Returns the number of patterns in the query; 0 for a null query. */
 MORV_TS_API uint32_t morv_query_pattern_count(const MorvQuery *query);
+
+/* Returns the number of capture names in the query; 0 for a null query. */
 MORV_TS_API uint32_t morv_query_capture_count(const MorvQuery *query);
+
+/* Returns the number of string literals in the query's predicates; 0 for a null query. */
 MORV_TS_API uint32_t morv_query_string_count(const MorvQuery *query);
 
 /*
  * Return a capture name or a predicate string literal (only the low 16 bits
  * of `id` count) and store its length in bytes. The text is not
  * NUL-terminated, lives in the query until it is deleted, and must not be
- * freed. An id at or beyond the matching count gives null and a length of 0.
+ * freed. An id at or beyond the matching count, or a null query, gives null
+ * and a length of 0; a null `length` gives null.
  */
 MORV_TS_API const char *morv_query_capture_name(const MorvQuery *query, uint32_t id,
                                                 uint32_t *length);
@@ -243,7 +290,7 @@ MORV_TS_API const char *morv_query_string_value(const MorvQuery *query, uint32_t
  * Stores the number of predicate steps of a pattern, done steps included,
  * and returns the first of them, or null when there are none or the pattern
  * index is at or beyond the pattern count (with a count of 0). The steps live
- * in the query.
+ * in the query. A null `step_count` gives null.
  */
 MORV_TS_API const MorvPredicateStep *morv_query_predicates(const MorvQuery *query,
                                                           uint32_t pattern_index,
@@ -252,8 +299,9 @@ MORV_TS_API const MorvPredicateStep *morv_query_predicates(const MorvQuery *quer
 /* Query cursors. */
 
 /*
- * Returns a new cursor without a range limit and without a run (it reports no
- * capture until `morv_cursor_exec`); null only if the handle cannot be allocated.
+ * Returns a new cursor, owned by the caller, without a range limit and without
+ * a run (it reports no capture until `morv_cursor_exec`); null only if the
+ * handle cannot be allocated.
  */
 MORV_TS_API MorvCursor *morv_cursor_create(void);
 
@@ -263,7 +311,7 @@ MORV_TS_API void morv_cursor_delete(MorvCursor *cursor);
 /*
  * Limits the captures of the following runs to the byte range; an end of 0
  * means no upper limit. Returns false, keeping the earlier range, when the
- * start lies after the end.
+ * start lies after the end or the cursor is null.
  */
 MORV_TS_API bool morv_cursor_set_byte_range(MorvCursor *cursor, uint32_t start_byte,
                                             uint32_t end_byte);
@@ -271,7 +319,8 @@ MORV_TS_API bool morv_cursor_set_byte_range(MorvCursor *cursor, uint32_t start_b
 /*
  * Starts a run of the query over the node (copied from its address),
  * abandoning any earlier run. The query and the node's tree must outlive the
- * run. With a null query or the null node nothing happens.
+ * run. A null query or node ends the earlier run and starts none; a null
+ * cursor is ignored.
  */
 MORV_TS_API void morv_cursor_exec(MorvCursor *cursor, const MorvQuery *query, const void *node);
 

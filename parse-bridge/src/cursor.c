@@ -34,8 +34,16 @@ bool morv_cursor_set_byte_range(MorvCursor *cursor, uint32_t start_byte, uint32_
 }
 
 void morv_cursor_exec(MorvCursor *cursor, const MorvQuery *query, const void *node) {
+  if (cursor == NULL) {
+    return;
+  }
   TSNode self;
-  if (cursor == NULL || query == NULL || !morv_node_load(node, &self)) {
+  if (query == NULL || !morv_node_load(node, &self)) {
+    /*
+     * The earlier run is over all the same: its tree may already be gone, so
+     * going on with it would read freed memory.
+     */
+    cursor->tagged |= MORV_CURSOR_NOT_RUN;
     return;
   }
   ts_query_cursor_exec(cursor_of(cursor), query->query, self);

@@ -62,6 +62,7 @@ _Static_assert(offsetof(MorvQueryMatch, captures) == offsetof(TSQueryMatch, capt
 _Static_assert(sizeof(MorvPredicateStep) == sizeof(TSQueryPredicateStep) &&
                    sizeof(TSQueryPredicateStep) == 8,
                "predicate step layout");
+_Static_assert(sizeof(bool) == 1, "booleans cross the interface as one byte");
 _Static_assert(TSInputEncodingUTF16LE == 1, "the bridge reads UTF-16LE");
 _Static_assert((int)TSQueryErrorLanguage == (int)MorvQueryErrorLanguage, "query error codes");
 _Static_assert((int)TSQueryPredicateStepTypeString == (int)MorvPredicateStepString, "step types");

@@ -90,9 +90,9 @@ TEST_F(BridgeBadCall, ReturnsTheFailureResult) {
       {"node_string(null address)", [&] { return morv_node_string(nullptr) == nullptr; }},
       {"query_new(null language)",
        [&] {
-         uint32_t offset = 0, type = 0;
+         uint32_t offset = 9, type = 0;
          return morv_query_new(nullptr, "(number)", 8, &offset, &type) == nullptr &&
-                type == MorvQueryErrorLanguage;
+                type == MorvQueryErrorLanguage && offset == 0;
        }},
       {"query_new(null source)",
        [&] {
@@ -108,22 +108,31 @@ TEST_F(BridgeBadCall, ReturnsTheFailureResult) {
       {"capture_name(null query)", [&] { return morv_query_capture_name(nullptr, 0, &length) == nullptr && length == 0; }},
       {"capture_name(id = count)", [&] { return morv_query_capture_name(query, 1, &length) == nullptr && length == 0; }},
       {"capture_name(id 0xffff)", [&] { return morv_query_capture_name(query, 0xffff, &length) == nullptr && length == 0; }},
-      {"capture_name(null length)", [&] { return morv_query_capture_name(query, 0, nullptr) != nullptr; }},
+      // Without the length the name, which has no terminator, cannot be read.
+      {"capture_name(null length)", [&] { return morv_query_capture_name(query, 0, nullptr) == nullptr; }},
+      {"string_value(null length)", [&] { return morv_query_string_value(query, 0, nullptr) == nullptr; }},
       {"string_value(id = count)",
        [&] { return morv_query_string_value(query, morv_query_string_count(query), &length) == nullptr && length == 0; }},
       {"string_value(null query)", [&] { return morv_query_string_value(nullptr, 0, &length) == nullptr && length == 0; }},
       {"predicates(index = count)", [&] { return morv_query_predicates(query, 1, &length) == nullptr && length == 0; }},
       {"predicates(null query)", [&] { return morv_query_predicates(nullptr, 0, &length) == nullptr && length == 0; }},
-      {"predicates(null count)", [&] { return morv_query_predicates(query, 0, nullptr) != nullptr; }},
+      {"predicates(null count)", [&] { return morv_query_predicates(query, 0, nullptr) == nullptr; }},
       {"set_byte_range(null cursor)", [&] { return !morv_cursor_set_byte_range(nullptr, 0, 0); }},
       {"exec(null cursor)", [&] { morv_cursor_exec(nullptr, query, &top); return true; }},
       {"next_capture(never run)", [&] { return !morv_cursor_next_capture(cursor, &match, &index); }},
+      // A refused run still ends the earlier one, whose tree may be gone.
       {"exec(null query) then next", [&] {
+         morv_cursor_exec(cursor, query, &top);
          morv_cursor_exec(cursor, nullptr, &top);
          return !morv_cursor_next_capture(cursor, &match, &index);
        }},
       {"exec(null node) then next", [&] {
+         morv_cursor_exec(cursor, query, &top);
          morv_cursor_exec(cursor, query, &nullNode);
+         return !morv_cursor_next_capture(cursor, &match, &index);
+       }},
+      {"exec(null address) then next", [&] {
+         morv_cursor_exec(cursor, query, &top);
          morv_cursor_exec(cursor, query, nullptr);
          return !morv_cursor_next_capture(cursor, &match, &index);
        }},

@@ -1,4 +1,7 @@
 // Parser handles, languages, parsing through the callbacks, edits.
+// The library's own header first: the bridge header then leaves TSLanguage to it.
+#include <tree_sitter/api.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -32,6 +35,28 @@ std::u16string longArray() {
     text += u"{\"k\": [1, 2.5, true, null, \"s\"]}";
   }
   return text + u"]";
+}
+
+// Every read asks at a code-unit boundary, with the row and byte column of
+// that offset in the document's text.
+void expectReadsAtTextPositions(const Document &document) {
+  const std::u16string &text = document.text;
+  for (size_t i = 0; i < document.reads.size(); ++i) {
+    const auto &read = document.reads[i];
+    SCOPED_TRACE(::testing::Message() << "read " << i << " at byte " << read.byteIndex);
+    EXPECT_EQ(read.byteIndex % 2, 0u);
+    uint32_t row = 0, column = 0;
+    for (uint32_t unit = 0; unit < read.byteIndex / 2 && unit < text.size(); ++unit) {
+      if (text[unit] == u'\n') {
+        ++row;
+        column = 0;
+      } else {
+        column += 2;
+      }
+    }
+    EXPECT_EQ(read.row, row);
+    EXPECT_EQ(read.column, column);
+  }
 }
 
 TEST(BridgeParser, CreateReturnsDistinctHandles) {
@@ -166,22 +191,7 @@ TEST(BridgeParser, ReadFunctionGetsRowAndByteColumnOfTheIndex) {
   Tree tree(parse(parser.get(), document));
   ASSERT_NE(tree, nullptr);
   ASSERT_GT(document.reads.size(), 3u);
-  for (size_t i = 0; i < document.reads.size(); ++i) {
-    const auto &read = document.reads[i];
-    EXPECT_EQ(read.byteIndex % 2, 0u) << "read " << i;
-    SCOPED_TRACE(::testing::Message() << "read " << i << " at byte " << read.byteIndex);
-    uint32_t row = 0, column = 0;
-    for (uint32_t unit = 0; unit < read.byteIndex / 2 && unit < text.size(); ++unit) {
-      if (text[unit] == u'\n') {
-        ++row;
-        column = 0;
-      } else {
-        column += 2;
-      }
-    }
-    EXPECT_EQ(read.row, row);
-    EXPECT_EQ(read.column, column);
-  }
+  expectReadsAtTextPositions(document);
 }
 
 TEST(BridgeParser, ProgressGetsContextAndOffsets) {
@@ -235,6 +245,50 @@ TEST(BridgeParser, StoppedParseResumesWithoutReset) {
   EXPECT_FALSE(morv_node_has_error(&node));
 }
 
+TSNode libraryNode(const MorvNode &node) {
+  TSNode out;
+  std::memcpy(&out, &node, sizeof out);
+  return out;
+}
+
+void expectSamePoint(TSPoint actual, TSPoint expected, const char *what) {
+  EXPECT_EQ(actual.row, expected.row) << what;
+  EXPECT_EQ(actual.column, expected.column) << what;
+}
+
+// Reports to the tree the change from before to after, as one edit over
+// the span between their common prefix and suffix.
+void reportEdit(MorvTree *tree, const std::u16string &before, const std::u16string &after) {
+  size_t prefix = 0;
+  while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix]) {
+    ++prefix;
+  }
+  size_t suffix = 0;
+  while (suffix < before.size() - prefix && suffix < after.size() - prefix &&
+         before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix]) {
+    ++suffix;
+  }
+  auto pointOf = [](const std::u16string &text, size_t units) {
+    uint32_t row = 0, column = 0;
+    for (size_t u = 0; u < units; ++u) {
+      if (text[u] == u'\n') {
+        ++row;
+        column = 0;
+      } else {
+        column += 2;
+      }
+    }
+    return std::make_pair(row, column);
+  };
+  auto start = pointOf(before, prefix);
+  auto oldEnd = pointOf(before, before.size() - suffix);
+  auto newEnd = pointOf(after, after.size() - suffix);
+  morv_tree_edit(tree, static_cast<uint32_t>(prefix * 2),
+                 static_cast<uint32_t>((before.size() - suffix) * 2),
+                 static_cast<uint32_t>((after.size() - suffix) * 2), start.first, start.second,
+                 oldEnd.first, oldEnd.second, newEnd.first, newEnd.second);
+}
+
 TEST(BridgeParser, IncrementalParseAfterEditMatchesFreshParse) {
   const struct {
     std::u16string before;
@@ -256,51 +310,35 @@ TEST(BridgeParser, IncrementalParseAfterEditMatchesFreshParse) {
     SCOPED_TRACE(::testing::Message() << "case " << i);
     const auto &before = cases[i].before;
     const auto &after = cases[i].after;
-    size_t prefix = 0;
-    while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix]) {
-      ++prefix;
-    }
-    size_t suffix = 0;
-    while (suffix < before.size() - prefix && suffix < after.size() - prefix &&
-           before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix]) {
-      ++suffix;
-    }
-    auto pointOf = [](const std::u16string &text, size_t units) {
-      uint32_t row = 0, column = 0;
-      for (size_t u = 0; u < units; ++u) {
-        if (text[u] == u'\n') {
-          ++row;
-          column = 0;
-        } else {
-          column += 2;
-        }
-      }
-      return std::make_pair(row, column);
-    };
-    auto start = pointOf(before, prefix);
-    auto oldEnd = pointOf(before, before.size() - suffix);
-    auto newEnd = pointOf(after, after.size() - suffix);
-
     Parser parser = jsonParser();
     Document oldDocument(before);
     Tree oldTree(parse(parser.get(), oldDocument));
     ASSERT_NE(oldTree, nullptr);
     const std::string oldString = sexp(root(oldTree.get()));
 
-    morv_tree_edit(oldTree.get(), static_cast<uint32_t>(prefix * 2),
-                   static_cast<uint32_t>((before.size() - suffix) * 2),
-                   static_cast<uint32_t>((after.size() - suffix) * 2), start.first, start.second,
-                   oldEnd.first, oldEnd.second, newEnd.first, newEnd.second);
+    reportEdit(oldTree.get(), before, after);
     MorvNode editedRoot = root(oldTree.get());
     EXPECT_EQ(morv_node_end_byte(&editedRoot), after.size() * 2);
 
-    Document newDocument(after);
+    Document newDocument(after, 2);
     Tree incremental(parse(parser.get(), newDocument, oldTree.get()));
     ASSERT_NE(incremental, nullptr);
+    expectReadsAtTextPositions(newDocument);
     Document freshDocument(after);
     Tree fresh(parse(parser.get(), freshDocument));
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(sexp(root(incremental.get())), sexp(root(fresh.get())));
+    // The bridge exports no positions, but the library (the suite links the
+    // same sources) reads them from the node values: the edit's rows and
+    // columns must have moved the old tree's end and last token to where the
+    // fresh tree has them.
+    const TSNode editedEnd = libraryNode(editedRoot);
+    const TSNode freshEnd = libraryNode(root(fresh.get()));
+    expectSamePoint(ts_node_end_point(editedEnd), ts_node_end_point(freshEnd), "root end");
+    const uint32_t last = static_cast<uint32_t>(after.find_last_not_of(u" \n") * 2);
+    expectSamePoint(ts_node_start_point(ts_node_descendant_for_byte_range(editedEnd, last, last + 2)),
+                    ts_node_start_point(ts_node_descendant_for_byte_range(freshEnd, last, last + 2)),
+                    "last token");
     // The old tree is only read: its handle stays usable with its old shape.
     EXPECT_EQ(sexp(root(oldTree.get())), oldString);
   }
