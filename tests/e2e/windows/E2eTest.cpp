@@ -125,20 +125,27 @@ TEST_F(E2e, EndingTheFirstProcessEndsTheChild) {
     image->writeCfg("[Application]\n");
     environment.set(L"MORV_PROBE_SLEEP", std::wstring(L"120000"));
     DWORD childPid = 0;
+    bool childEnded = false;
     const RunResult r = e2e::run(image->launcher(), {}, 60000, [&](const PROCESS_INFORMATION& pi) {
         ASSERT_TRUE(e2e::waitForFile(probeRecordPath, 30000)) << "the child never reached JLI_Launch";
         childPid = static_cast<DWORD>(std::stoul(e2e::readProbeRecord(probeRecordPath).at("pid")));
+        // Opened while the child still runs, so that its end is seen here and
+        // not only after it slept its time: the pipe the run drains stays
+        // open as long as the child lives.
+        HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, childPid);
+        ASSERT_NE(child, nullptr) << "child " << childPid;
         TerminateProcess(pi.hProcess, 7);
+        childEnded = WaitForSingleObject(child, 10000) == WAIT_OBJECT_0;
+        if (!childEnded) {
+            TerminateProcess(child, 99);
+        }
+        CloseHandle(child);
     });
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 7u);
     ASSERT_NE(childPid, 0u);
-    ASSERT_NE(childPid, r.pid);
-    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, childPid);
-    if (child) {
-        EXPECT_EQ(WaitForSingleObject(child, 10000), WAIT_OBJECT_0) << "the child outlived the launcher";
-        CloseHandle(child);
-    }
+    EXPECT_NE(childPid, r.pid);
+    EXPECT_TRUE(childEnded) << "the child outlived the launcher";
 }
 
 TEST_F(E2e, ArgumentsReachTheRuntimeUnchangedOnBothPaths) {
@@ -327,12 +334,45 @@ TEST_F(E2e, DebugTraceGoesToStandardErrorFromEnteringToExitingTheLaunch) {
         AllocConsole();
     }
     image->installTestRuntime();
-    image->writeCfg("[Application]\n");
-    for (const bool direct : {true, false}) {
-        SCOPED_TRACE(direct ? "direct path" : "restart path");
+    const std::string launcher = e2e::utf8(image->launcher().wstring());
+    const std::string binDir = e2e::utf8(image->binDir().wstring());
+    const std::string dllRecords[] = {
+        "SetDllDirectory to: " + binDir,
+        "AddDllDirectory(" + binDir + "): OK",
+        "LoadLibraryEx(" + binDir + "\\jli.dll, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS): ",
+    };
+    const std::string restartRecords[] = {
+        "CreateProcess[suspended][visible][inherit](" + launcher + ", \"" + launcher +
+            "\" x) succeeded; PID=",
+        "AssignProcessToJobObject(PID=",
+        "ResumeThread()",
+        "Executor worker thread terminated. Exit code=0",
+    };
+    struct Case {
+        const char* name;
+        bool appDirInPath;
+        const char* norestart;  // null: property absent
+        bool restart;
+        // Once in each process that reads it: the restart decision needs the
+        // file unless PATH already decides, and createJvm reuses what it read.
+        size_t cfgReads;
+    };
+    const Case cases[] = {
+        {"PATH lists the app dir", true, nullptr, false, 1},
+        {"win.norestart=true", false, "true", false, 1},
+        {"win.norestart=false", false, "false", true, 2},
+        {"restart", false, nullptr, true, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string cfg = "[Application]\n";
+        if (c.norestart) {
+            cfg += std::string("win.norestart=") + c.norestart + "\n";
+        }
+        image->writeCfg(cfg);
         ScopedEnv env;
         env.set(L"VARNO_DEBUG", std::wstring(L"true"));
-        if (direct) {
+        if (c.appDirInPath) {
             listAppDirInPath(env);
         }
         const RunResult r = launch({L"x"});
@@ -354,11 +394,20 @@ TEST_F(E2e, DebugTraceGoesToStandardErrorFromEnteringToExitingTheLaunch) {
             }
             return n;
         };
-        if (direct) {
+        EXPECT_EQ(count("Launcher config file path: "), c.cfgReads) << r.standardError;
+        EXPECT_EQ(count("win.norestart="), c.norestart ? 1u : 0u) << r.standardError;
+        if (c.norestart) {
+            EXPECT_EQ(count(std::string("win.norestart=") + c.norestart + " from config file"), 1u)
+                << r.standardError;
+        }
+        // The direct path runs once, in the first process or in the child.
+        for (const std::string& text : dllRecords) {
+            EXPECT_EQ(count(text), 1u) << text << "\n" << r.standardError;
+        }
+        if (!c.restart) {
             EXPECT_NE(records.back().find(": Exiting app::launch"), std::string::npos) << records.back();
-            // Read once, by createJvm: the restart decision needs no file.
-            EXPECT_EQ(count("Launcher config file path: "), 1u) << r.standardError;
             EXPECT_EQ(count("CreateProcess"), 0u) << r.standardError;
+            EXPECT_EQ(count("Entering app::launch"), 1u) << r.standardError;
         } else {
             // The first process leaves from inside the launch with the child's
             // code; only the child's launch returns.
@@ -367,10 +416,20 @@ TEST_F(E2e, DebugTraceGoesToStandardErrorFromEnteringToExitingTheLaunch) {
                 << records.back();
             EXPECT_EQ(count("Entering app::launch"), 2u) << r.standardError;
             EXPECT_EQ(count("Exiting app::launch"), 1u) << r.standardError;
-            EXPECT_EQ(count("CreateProcess[suspended][visible][inherit]("), 1u) << r.standardError;
-            // Once in each process: for the restart decision, and in the
-            // child, which takes the direct path, by createJvm.
-            EXPECT_EQ(count("Launcher config file path: "), 2u) << r.standardError;
+            for (const std::string& text : restartRecords) {
+                EXPECT_EQ(count(text), 1u) << text << "\n" << r.standardError;
+            }
+            std::string childPid;
+            for (const std::string& rec : records) {
+                const size_t at = rec.find(" succeeded; PID=");
+                if (at != std::string::npos) {
+                    childPid = rec.substr(at + 16);
+                }
+            }
+            ASSERT_FALSE(childPid.empty()) << r.standardError;
+            EXPECT_EQ(count("AssignProcessToJobObject(PID=" + childPid + ")"), 1u) << r.standardError;
+            EXPECT_EQ(count("Process with PID=" + childPid + " terminated. Exit code=0"), 1u)
+                << r.standardError;
         }
     }
 }

@@ -164,6 +164,12 @@ inline RunResult run(const std::filesystem::path& program, const std::vector<std
                      const std::function<void(const PROCESS_INFORMATION&)>& whileRunning = {},
                      DWORD creationFlags = 0) {
     RunResult result;
+    // Wine starts its desktop process from the first process of the session
+    // that needs a window and hands it that process's standard error. Started
+    // by a launcher, it would hold the pipe below open for as long as the
+    // session lasts, and the drain would never end; started from here, it
+    // holds only this test's own standard error.
+    GetDesktopWindow();
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;

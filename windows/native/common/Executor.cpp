@@ -117,15 +117,16 @@ OwnedHandle Executor::startProcess(OwnedHandle* threadHandle) const {
     }
     OwnedHandle process(pi.hProcess);
     OwnedHandle thread(pi.hThread);
-    TRACE_LOG(description << " succeeded; PID=" << pi.dwProcessId);
-
-    if (threadHandle) {
-        *threadHandle = std::move(thread);
-    } else {
-        thread.reset();
-    }
 
     try {
+        TRACE_LOG(description << " succeeded; PID=" << pi.dwProcessId);
+
+        if (threadHandle) {
+            *threadHandle = std::move(thread);
+        } else {
+            thread.reset();
+        }
+
         if (jobHandle) {
             TRACE_LOG("AssignProcessToJobObject(PID=" << pi.dwProcessId << ")");
             if (!AssignProcessToJobObject(jobHandle, process.get())) {
@@ -151,12 +152,16 @@ std::uint32_t Executor::execAndWaitForExit() const {
     OwnedHandle process = startProcess(&thread);
 
     if (theSuspended) {
-        TRACE_LOG("ResumeThread()");
-        if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
-            const DWORD err = GetLastError();
+        try {
+            TRACE_LOG("ResumeThread()");
+            if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+                const DWORD err = GetLastError();
+                RAISE_ERROR(SysError(tstrings::MessageBuilder("ResumeThread() failed"),
+                                     sysFunc(&ResumeThread), err));
+            }
+        } catch (...) {
             terminateSuspendedChild(process.get());
-            RAISE_ERROR(SysError(tstrings::MessageBuilder("ResumeThread() failed"),
-                                 sysFunc(&ResumeThread), err));
+            throw;
         }
     }
 
