@@ -125,6 +125,27 @@ size_t countContaining(const std::vector<std::wstring>& lines, const std::wstrin
     return n;
 }
 
+// What one detached launch left on the console, and the whole of it as UTF-8
+// for failure messages.
+struct ConsoleRun {
+    RunResult result;
+    std::vector<std::wstring> lines;
+    std::string all;
+};
+
+ConsoleRun runOnConsole(ConsoleBuffer& console, const LaunchImage& image) {
+    console.clear();
+    // Detached, as a GUI program started from a command window is on
+    // Windows: Wine would otherwise connect it to this console itself.
+    ConsoleRun run{e2e::run(image.launcher(), {L"x"}, 60000, {}, DETACHED_PROCESS), console.lines(), {}};
+    std::wstring all;
+    for (const std::wstring& l : run.lines) {
+        all += l + L"\n";
+    }
+    run.all = e2e::utf8(all);
+    return run;
+}
+
 TEST(Display, DebugTraceGoesToTheConsoleEvenWithStandardErrorRedirected) {
     ConsoleBuffer console;
     ASSERT_TRUE(console.ok);
@@ -136,23 +157,18 @@ TEST(Display, DebugTraceGoesToTheConsoleEvenWithStandardErrorRedirected) {
         .set(L"MORV_TEST_JLI_RECORD", std::nullopt)
         .set(L"PATH", e2e::env(L"PATH") + L";" + image.appDir().wstring());
 
-    console.clear();
-    // Detached, as a GUI program started from a command window is on
-    // Windows: Wine would otherwise connect it to this console itself.
-    const RunResult r = e2e::run(image.launcher(), {L"x"}, 60000, {}, DETACHED_PROCESS);
+    const ConsoleRun run = runOnConsole(console, image);
+    const RunResult& r = run.result;
+    const std::vector<std::wstring>& lines = run.lines;
+    const std::string& all = run.all;
     ASSERT_EQ(r.exitCode, 0u);
-    const std::vector<std::wstring> lines = console.lines();
-    std::wstring all;
-    for (const std::wstring& l : lines) {
-        all += l + L"\n";
-    }
-    ASSERT_GE(lines.size(), 2u) << e2e::utf8(all);
-    EXPECT_NE(lines.front().find(L"[TRACE] app.cpp:"), std::wstring::npos) << e2e::utf8(all);
-    EXPECT_NE(lines.front().find(L": Entering app::launch"), std::wstring::npos) << e2e::utf8(all);
-    EXPECT_NE(lines.back().find(L": Exiting app::launch"), std::wstring::npos) << e2e::utf8(all);
+    ASSERT_GE(lines.size(), 2u) << all;
+    EXPECT_NE(lines.front().find(L"[TRACE] app.cpp:"), std::wstring::npos) << all;
+    EXPECT_NE(lines.front().find(L": Entering app::launch"), std::wstring::npos) << all;
+    EXPECT_NE(lines.back().find(L": Exiting app::launch"), std::wstring::npos) << all;
     // The direct path reads the configuration once, in createJvm.
-    EXPECT_EQ(countContaining(lines, L"Launcher config file path: "), 1u) << e2e::utf8(all);
-    EXPECT_EQ(countContaining(lines, L"CreateProcess"), 0u) << e2e::utf8(all);
+    EXPECT_EQ(countContaining(lines, L"Launcher config file path: "), 1u) << all;
+    EXPECT_EQ(countContaining(lines, L"CreateProcess"), 0u) << all;
     EXPECT_EQ(r.standardError, "") << "the trace stayed on the redirected stream";
 }
 
@@ -165,24 +181,21 @@ TEST(Display, DebugTraceOfTheRestartShowsBothProcesses) {
     ScopedEnv env;
     env.set(L"VARNO_DEBUG", std::wstring(L"true")).set(L"MORV_TEST_JLI_RECORD", std::nullopt);
 
-    console.clear();
-    const RunResult r = e2e::run(image.launcher(), {L"x"}, 60000, {}, DETACHED_PROCESS);
+    const ConsoleRun run = runOnConsole(console, image);
+    const RunResult& r = run.result;
+    const std::vector<std::wstring>& lines = run.lines;
+    const std::string& all = run.all;
     ASSERT_EQ(r.exitCode, 0u);
-    const std::vector<std::wstring> lines = console.lines();
-    std::wstring all;
-    for (const std::wstring& l : lines) {
-        all += l + L"\n";
-    }
     EXPECT_EQ(r.standardError, "") << "the trace stayed on the redirected stream";
-    EXPECT_EQ(countContaining(lines, L"Entering app::launch"), 2u) << e2e::utf8(all);
+    EXPECT_EQ(countContaining(lines, L"Entering app::launch"), 2u) << all;
     // The first process ends from inside the launch with the child's code,
     // so only the child leaves app::launch.
-    EXPECT_EQ(countContaining(lines, L"Exiting app::launch"), 1u) << e2e::utf8(all);
+    EXPECT_EQ(countContaining(lines, L"Exiting app::launch"), 1u) << all;
     EXPECT_EQ(countContaining(lines, L"CreateProcess[suspended][visible][inherit]("), 1u)
-        << e2e::utf8(all);
+        << all;
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines.back().find(L"Executor worker thread terminated. Exit code=0"), std::wstring::npos)
-        << e2e::utf8(all);
+        << all;
 }
 
 } // namespace
