@@ -18,7 +18,12 @@
  * indexes are checked against the query's counts before the library sees
  * them.
  * Languages are the grammars' own `TSLanguage` pointers, supplied by the
- * caller and never freed here.
+ * caller and never freed here. The first time a language reaches
+ * `morv_parser_set_language` or `morv_query_new`, the shared library that
+ * holds it is pinned: it stays loaded until the process ends, whatever the
+ * caller does with its own handle of it, because trees, queries and cursors
+ * read its tables for as long as they live. A language in no shared library
+ * is used as it is.
  *
  * Text is UTF-16 little-endian. Every byte offset that crosses the interface
  * counts bytes of that text, two per code unit; a column is a byte count
@@ -106,8 +111,9 @@ typedef enum MorvQueryError {
 /*
  * Returns the UTF-16 text that starts at `byte_index` (at `row`, `column`)
  * and stores through `bytes_read` how many bytes of it are available; a count
- * of 0 ends the document. The text must stay readable until the next call or
- * the end of the parse.
+ * of 0 ends the document. The count holds 0 when the function is called, so
+ * one that stores nothing ends the document too. The text must stay readable
+ * until the next call or the end of the parse.
  */
 typedef const void *(*MorvReadFunction)(void *context, uint32_t byte_index, uint32_t row,
                                         uint32_t column, uint32_t *bytes_read);
@@ -127,8 +133,8 @@ MORV_TS_API MorvParser *morv_parser_create(void);
 MORV_TS_API void morv_parser_delete(MorvParser *parser);
 
 /*
- * Sets the language for the next parses; the language stays the caller's.
- * Returns false, leaving the parser without a language, when the language's
+ * Sets the language for the next parses; the language stays the caller's and
+ * its library is pinned (see above). Returns false, leaving the parser without a language, when the language's
  * ABI version lies outside 13..15 or the parser is null; a null language is
  * accepted and leaves the parser without one.
  */
@@ -143,7 +149,8 @@ MORV_TS_API void morv_parser_reset(MorvParser *parser);
 /*
  * Parses the text that `read` delivers, reusing `old_tree` (null for a fresh
  * parse; it is only read, and the caller keeps it) after its edits were
- * reported with `morv_tree_edit`. A read function that returns null ends the
+ * reported with `morv_tree_edit`. An old tree of another language than the
+ * parser's has nothing to reuse and is ignored. A read function that returns null ends the
  * text like a count of 0; a null progress function never stops the parse.
  * Both run on this thread before the parse returns. Returns a new tree
  * handle, owned by the caller, or null when the parser has no language,
@@ -166,6 +173,19 @@ MORV_TS_API void morv_tree_root(const MorvTree *tree, void *node_out);
  * Reports one text change to the tree so that a following parse can reuse it.
  * Offsets are UTF-16 bytes; positions are (row, byte column) pairs. A null
  * tree is ignored.
+ *
+ * The edit is used as given when it is coherent: start_byte <= old_end_byte
+ * <= the end byte of the tree's root (the length of the text the tree now
+ * stands for), start_byte <= new_end_byte, a new text length that fits in 32
+ * bits, and positions in the same order (start <= old end <= the root's end
+ * position, start <= new end). Any other edit is taken as a change of the
+ * whole text: from byte 0 at (0, 0) through the root's end, replaced by text
+ * that ends at new_end_byte and its position. The next parse that reuses the
+ * tree then reuses none of it and equals a fresh parse.
+ *
+ * An edit ends every capture run over the tree (`morv_cursor_next_capture`
+ * returns false). Nodes taken from the tree before the edit describe the old
+ * text; take new ones from the tree after it.
  */
 MORV_TS_API void morv_tree_edit(MorvTree *tree, uint32_t start_byte, uint32_t old_end_byte,
                                 uint32_t new_end_byte, uint32_t start_row, uint32_t start_column,
@@ -250,7 +270,8 @@ MORV_TS_API char *morv_node_string(const void *node);
 /* Queries. */
 
 /*
- * Compiles `length` bytes of UTF-8 query source for a language. Stores the
+ * Compiles `length` bytes of UTF-8 query source for a language, whose library
+ * is pinned (see above). Stores the
  * MorvQueryError code through `error_type` (0 when it compiled) and the byte
  * offset of the error in the source through `error_offset` (0 when it
  * compiled or for a language error); either pointer may be null. Returns a
@@ -319,16 +340,20 @@ MORV_TS_API bool morv_cursor_set_byte_range(MorvCursor *cursor, uint32_t start_b
 /*
  * Starts a run of the query over the node (copied from its address),
  * abandoning any earlier run. The query and the node's tree must outlive the
- * run. A null query or node ends the earlier run and starts none; a null
- * cursor is ignored.
+ * run. The run holds on to the tree's content as it is now, so an edit of the
+ * tree (or the deletion of another tree sharing parts of it) frees nothing
+ * that the run or its reported captures still use; the edit ends the run. A
+ * null query or node ends the earlier run and starts none; a null cursor is
+ * ignored.
  */
 MORV_TS_API void morv_cursor_exec(MorvCursor *cursor, const MorvQuery *query, const void *node);
 
 /*
  * Reports the run's next capture in document order: fills `match`, stores the
  * capture's position in `match->captures` through `capture_index` and returns
- * true; returns false when the run has no capture left, or without advancing
- * when an out-pointer is null. The capture array belongs to the cursor and is
+ * true; returns false when the run has no capture left or the run's tree was
+ * edited since `morv_cursor_exec`, or without advancing when an out-pointer
+ * is null. The capture array belongs to the cursor and is
  * valid until the next call on it.
  */
 MORV_TS_API bool morv_cursor_next_capture(MorvCursor *cursor, MorvQueryMatch *match,

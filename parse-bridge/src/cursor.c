@@ -1,6 +1,7 @@
 #include <stdlib.h>
 
 #include "handles.h"
+#include "tree.h"
 
 static TSQueryCursor *cursor_of(const MorvCursor *cursor) {
   return (TSQueryCursor *)(cursor->tagged & ~MORV_CURSOR_NOT_RUN);
@@ -12,13 +13,26 @@ MorvCursor *morv_cursor_create(void) {
     return NULL;
   }
   handle->tagged = (uintptr_t)ts_query_cursor_new() | MORV_CURSOR_NOT_RUN;
+  handle->run_tree = NULL;
+  handle->tree = NULL;
   return handle;
+}
+
+/* Ends the run, if any, and lets go of the subtrees it kept alive. */
+static void end_run(MorvCursor *cursor) {
+  cursor->tagged |= MORV_CURSOR_NOT_RUN;
+  if (cursor->run_tree != NULL) {
+    ts_tree_delete(cursor->run_tree);
+    cursor->run_tree = NULL;
+  }
+  cursor->tree = NULL;
 }
 
 void morv_cursor_delete(MorvCursor *cursor) {
   if (cursor == NULL) {
     return;
   }
+  end_run(cursor);
   if (cursor_of(cursor) != NULL) {
     ts_query_cursor_delete(cursor_of(cursor));
   }
@@ -37,15 +51,17 @@ void morv_cursor_exec(MorvCursor *cursor, const MorvQuery *query, const void *no
   if (cursor == NULL) {
     return;
   }
+  /*
+   * The earlier run is over, even when no new one starts: its tree may
+   * already be gone, so going on with it would read freed memory.
+   */
+  end_run(cursor);
   TSNode self;
   if (query == NULL || !morv_node_load(node, &self)) {
-    /*
-     * The earlier run is over all the same: its tree may already be gone, so
-     * going on with it would read freed memory.
-     */
-    cursor->tagged |= MORV_CURSOR_NOT_RUN;
     return;
   }
+  cursor->tree = self.tree;
+  cursor->run_tree = ts_tree_copy(self.tree);
   ts_query_cursor_exec(cursor_of(cursor), query->query, self);
   cursor->tagged &= ~MORV_CURSOR_NOT_RUN;
 }
@@ -54,6 +70,16 @@ bool morv_cursor_next_capture(MorvCursor *cursor, MorvQueryMatch *match,
                               uint32_t *capture_index) {
   if (cursor == NULL || (cursor->tagged & MORV_CURSOR_NOT_RUN) != 0 || match == NULL ||
       capture_index == NULL) {
+    return false;
+  }
+  /*
+   * An edit gives the tree a new root while the copy holds the old one. What
+   * the run would report after it mixes the text before and after the edit,
+   * so the edit ends the run. The copy stays until the next exec, so the
+   * captures already reported stay readable.
+   */
+  if (memcmp(&cursor->tree->root, &cursor->run_tree->root, sizeof(Subtree)) != 0) {
+    cursor->tagged |= MORV_CURSOR_NOT_RUN;
     return false;
   }
   TSQueryMatch result;

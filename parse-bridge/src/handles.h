@@ -32,9 +32,19 @@ struct MorvQuery {
  * The library's cursor has no state that says "never run", and advancing one
  * that never ran reads an empty stack. The cell therefore keeps that fact in
  * the lowest bit of the (allocator-aligned) cursor pointer.
+ *
+ * `run_tree` is a copy of the run's tree (`tree`, the caller's), taken at
+ * exec: an edit of the caller's tree gives it new subtrees and drops its
+ * references to the old ones, which the run is still walking (and which
+ * another tree may be the last to hold). The copy keeps them alive until the
+ * next exec or the delete, and its root tells that the caller's tree was
+ * edited since. The caller never reads the cell, so it may be wider than a
+ * pointer.
  */
 struct MorvCursor {
   uintptr_t tagged;
+  TSTree *run_tree;
+  const TSTree *tree;
 };
 
 #define MORV_CURSOR_NOT_RUN ((uintptr_t)1)
@@ -42,7 +52,6 @@ struct MorvCursor {
 _Static_assert(sizeof(MorvParser) == sizeof(void *), "a handle is one pointer");
 _Static_assert(sizeof(MorvTree) == sizeof(void *), "a handle is one pointer");
 _Static_assert(sizeof(MorvQuery) == sizeof(void *), "a handle is one pointer");
-_Static_assert(sizeof(MorvCursor) == sizeof(void *), "a handle is one pointer");
 
 _Static_assert(sizeof(MorvNode) == sizeof(TSNode) && sizeof(TSNode) == 32, "node layout");
 _Static_assert(offsetof(MorvNode, id) == offsetof(TSNode, id), "node layout");

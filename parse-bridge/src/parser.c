@@ -1,6 +1,7 @@
 #include <stdlib.h>
 
 #include "handles.h"
+#include "pin.h"
 
 typedef struct ReadRecord {
   void *context;
@@ -15,6 +16,8 @@ typedef struct ProgressRecord {
 static const char *read_adapter(void *payload, uint32_t byte_index, TSPoint position,
                                 uint32_t *bytes_read) {
   const ReadRecord *record = payload;
+  /* A read function that never stores a count would leave the previous one in force. */
+  *bytes_read = 0;
   const char *text =
       record->read(record->context, byte_index, position.row, position.column, bytes_read);
   if (text == NULL) {
@@ -53,6 +56,7 @@ bool morv_parser_set_language(MorvParser *parser, const TSLanguage *language) {
   if (parser == NULL) {
     return false;
   }
+  morv_language_pin(language);
   return ts_parser_set_language(parser->parser, language);
 }
 
@@ -80,8 +84,15 @@ MorvTree *morv_parser_parse(MorvParser *parser, const MorvTree *old_tree, MorvRe
       .payload = &progress_record,
       .progress_callback = progress != NULL ? progress_adapter : NULL,
   };
-  TSTree *tree = ts_parser_parse_with_options(
-      parser->parser, old_tree != NULL ? old_tree->tree : NULL, input, options);
+  /*
+   * The library would reuse an old tree of another language with this
+   * language's tables (its own check is compiled out of release builds).
+   */
+  const TSTree *old = old_tree != NULL ? old_tree->tree : NULL;
+  if (old != NULL && ts_tree_language(old) != ts_parser_language(parser->parser)) {
+    old = NULL;
+  }
+  TSTree *tree = ts_parser_parse_with_options(parser->parser, old, input, options);
   if (tree == NULL) {
     return NULL;
   }

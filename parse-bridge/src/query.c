@@ -1,6 +1,7 @@
 #include <stdlib.h>
 
 #include "handles.h"
+#include "pin.h"
 
 MorvQuery *morv_query_new(const TSLanguage *language, const char *source, uint32_t length,
                           uint32_t *error_offset, uint32_t *error_type) {
@@ -13,6 +14,7 @@ MorvQuery *morv_query_new(const TSLanguage *language, const char *source, uint32
   if (source == NULL && length != 0) {
     error = TSQueryErrorSyntax;
   } else {
+    morv_language_pin(language);
     /* The library's verdict on a null language is a language error. */
     query = ts_query_new(language, source != NULL ? source : "", length, offset, &error);
   }

@@ -143,6 +143,47 @@ TEST_F(BridgeBadCall, ReturnsTheFailureResult) {
                 !morv_cursor_next_capture(cursor, &match, nullptr) &&
                 morv_cursor_next_capture(cursor, &match, &index);  // not advanced
        }},
+      {"parse(old tree of another language)", [&] {
+         MorvParser *python = morv_parser_create();
+         morv_parser_set_language(python, tree_sitter_python());
+         Document code(u"def f():\n    return [1, 2]\n");
+         MorvTree *other = parse(python, code);
+         Document again(document.text);
+         MorvTree *result = parse(parser, again, other);
+         const bool fresh = result != nullptr && sexp(root(result)) == sexp(top);
+         morv_tree_delete(result);
+         morv_tree_delete(other);
+         morv_parser_delete(python);
+         return fresh;
+       }},
+      {"parse(read leaves the count unset)", [&] {
+         static const char16_t text[] = u"[1, 2]";
+         auto read = [](void *, uint32_t, uint32_t, uint32_t, uint32_t *) -> const void * { return text; };
+         MorvTree *result = morv_parser_parse(parser, nullptr, read, nullptr, &Progress::report, nullptr);
+         const bool empty = result != nullptr && sexp(root(result)) == "(document)";
+         morv_tree_delete(result);
+         return empty;
+       }},
+      {"next_capture(after an edit of the run's tree)", [&] {
+         morv_cursor_exec(cursor, query, &top);
+         morv_tree_edit(tree, 2, 4, 6, 0, 2, 0, 4, 0, 6);
+         return !morv_cursor_next_capture(cursor, &match, &index);
+       }},
+      {"tree_edit(start after old end)", [&] {
+         morv_tree_edit(tree, 8, 2, 10, 0, 8, 0, 2, 0, 10);
+         MorvNode edited = root(tree);
+         return morv_node_end_byte(&edited) == 10;
+       }},
+      {"tree_edit(offsets past the text)", [&] {
+         morv_tree_edit(tree, 400, 900, 404, 3, 0, 9, 0, 3, 4);
+         MorvNode edited = root(tree);
+         Document again(u"[1, 2, 3]");
+         MorvTree *result = parse(parser, again, tree);
+         const bool sound = morv_node_end_byte(&edited) == 404 && result != nullptr &&
+                            sexp(root(result)) == "(document (array (number) (number) (number)))";
+         morv_tree_delete(result);
+         return sound;
+       }},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(::testing::Message() << "case " << i << ": " << cases[i].call);
@@ -152,13 +193,28 @@ TEST_F(BridgeBadCall, ReturnsTheFailureResult) {
   }
 }
 
+// The library consults the progress function about every hundred parse
+// operations, so the document needs thousands of tokens for a null function
+// to be reached at all.
 TEST_F(BridgeBadCall, NullProgressNeverStopsTheParse) {
-  Document text(u"[" + std::u16string(3000, u'1') + u", 2]");
+  std::u16string content = u"[";
+  for (int i = 0; i < 3000; ++i) {
+    content += u"[1, true], ";
+  }
+  Document text(content + u"2]");
+  Progress counter;
+  MorvTree *counted = parse(parser, text, nullptr, &counter);
+  ASSERT_NE(counted, nullptr);
+  ASSERT_GT(counter.offsets.size(), 10u);  // the document is long enough to be consulted
+
   MorvTree *whole = morv_parser_parse(parser, nullptr, &Document::read, &text, nullptr, nullptr);
   ASSERT_NE(whole, nullptr);
   MorvNode node = root(whole);
-  EXPECT_EQ(sexp(node), "(document (array (number) (number)))");
+  EXPECT_EQ(sexp(node), sexp(root(counted)));
+  EXPECT_EQ(morv_node_end_byte(&node), text.byteSize());
+  EXPECT_FALSE(morv_node_has_error(&node));
   morv_tree_delete(whole);
+  morv_tree_delete(counted);
 }
 
 // Ends the text after `limit` bytes by returning a null pointer.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "BridgeTestSupport.h"
 
@@ -341,6 +342,87 @@ TEST(BridgeParser, IncrementalParseAfterEditMatchesFreshParse) {
                     "last token");
     // The old tree is only read: its handle stays usable with its old shape.
     EXPECT_EQ(sexp(root(oldTree.get())), oldString);
+  }
+}
+
+// An old tree of another language has nothing to reuse: its nodes carry that
+// language's symbols and states. The parse is a fresh one.
+TEST(BridgeParser, OldTreeOfAnotherLanguageIsIgnored) {
+  const struct {
+    const char *name;
+    const TSLanguage *oldLanguage;
+    std::u16string oldText;
+    const TSLanguage *language;
+    std::u16string text;
+  } cases[] = {
+      {"python tree, json parser", tree_sitter_python(), u"x = [1, 2]\nif x:\n    y = {'a': 3}\n",
+       tree_sitter_json(), u"[1, 2, {\"a\": 3}]"},
+      {"json tree, python parser", tree_sitter_json(), u"[1, 2, {\"a\": [true, null]}]",
+       tree_sitter_python(), u"x = [1, 2]\ndef f():\n    return {'a': 3}\n"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    Parser other(morv_parser_create());
+    ASSERT_TRUE(morv_parser_set_language(other.get(), c.oldLanguage));
+    Document oldDocument(c.oldText);
+    Tree old(parse(other.get(), oldDocument));
+    ASSERT_NE(old, nullptr);
+
+    Parser parser(morv_parser_create());
+    ASSERT_TRUE(morv_parser_set_language(parser.get(), c.language));
+    Document document(c.text);
+    Tree reused(parse(parser.get(), document, old.get()));
+    ASSERT_NE(reused, nullptr);
+    Document again(c.text);
+    Tree fresh(parse(parser.get(), again));
+    const MorvNode reusedRoot = root(reused.get()), freshRoot = root(fresh.get());
+    EXPECT_EQ(sexp(reusedRoot), sexp(freshRoot));
+    EXPECT_FALSE(morv_node_has_error(&reusedRoot));
+    EXPECT_EQ(morv_node_end_byte(&reusedRoot), document.byteSize());
+    // The old tree is untouched.
+    const MorvNode oldRoot = root(old.get());
+    EXPECT_EQ(morv_node_end_byte(&oldRoot), oldDocument.byteSize());
+  }
+}
+
+// A read function that stores a count only on its first calls (or never).
+// Every later call hands back a short buffer of its own and leaves the count
+// alone: the text then ends, and nothing past the buffers is read.
+struct ForgetfulReader {
+  static const void *read(void *context, uint32_t byteIndex, uint32_t, uint32_t,
+                          uint32_t *bytesRead) {
+    auto *self = static_cast<ForgetfulReader *>(context);
+    if (self->counted > 0 && byteIndex < self->text.size() * 2) {
+      --self->counted;
+      *bytesRead = static_cast<uint32_t>(self->text.size() * 2 - byteIndex);
+      return reinterpret_cast<const char *>(self->text.data()) + byteIndex;
+    }
+    self->buffers.emplace_back(new char16_t[1]{u' '});
+    return self->buffers.back().get();
+  }
+  std::u16string text;
+  int counted;
+  std::vector<std::unique_ptr<char16_t[]>> buffers;
+};
+
+TEST(BridgeParser, ReadFunctionThatLeavesTheCountUnsetEndsTheText) {
+  const struct {
+    int counted;
+    const char *expected;
+    uint32_t endByte;
+  } cases[] = {{0, "(document)", 0}, {1, "(document (array (number) (number)))", 12}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.counted << " counted reads");
+    Parser parser = jsonParser();
+    ForgetfulReader reader{u"[1, 2]", c.counted, {}};
+    Progress quiet;
+    Tree tree(morv_parser_parse(parser.get(), nullptr, &ForgetfulReader::read, &reader,
+                                &Progress::report, &quiet));
+    ASSERT_NE(tree, nullptr);
+    const MorvNode node = root(tree.get());
+    EXPECT_EQ(sexp(node), c.expected);
+    EXPECT_EQ(morv_node_end_byte(&node), c.endByte);
+    EXPECT_FALSE(reader.buffers.empty());
   }
 }
 
