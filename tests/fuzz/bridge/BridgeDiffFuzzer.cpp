@@ -1,14 +1,32 @@
 // Differential fuzz target: the same UTF-16 document goes through morv-ts
 // (read callback in small chunks, progress callback, handles, unaligned node
 // buffers) and straight through the tree-sitter library (one contiguous
-// buffer). Both must yield the same trees, the same captures and, after the
-// same random edit, the same incremental re-parse, which must also match a
-// fresh parse of the edited text; any difference aborts.
+// buffer), in one of three grammars (JSON; JavaScript and Python, which have
+// external scanners). Then several edits, each followed by an incremental
+// re-parse:
 //
-// Input: byte 0 chunk size, byte 1 progress stop, bytes 2-3 edit start,
-// byte 4 deleted units, byte 5 inserted units (taken from the text's end),
-// bytes 6-7 query byte range; the rest is the text, one byte per code unit
-// with bytes >= 0x80 standing for a table of non-ASCII units and surrogates.
+//  - a coherent edit goes to both sides; the edited trees and the re-parsed
+//    trees of both sides must agree node for node, and the bridge's
+//    incremental tree must equal a fresh parse of the new text in shape and
+//    in the bytes and points of every node;
+//  - an incoherent edit (ends before the start, offsets or points past the
+//    text, ...) reports the same real change wrongly to the bridge alone,
+//    whose incremental tree must still equal a fresh parse exactly.
+//
+// Error recovery weighs reused subtrees and may settle differently from a
+// fresh parse, so a coherent edit whose trees hold errors is skipped for the
+// comparison with the fresh parse. To keep texts clean often enough, inputs
+// may edit a built-in clean document instead of their text, an edit may only
+// add spaces between tokens, and an edit may be undone at once. At exit the target
+// prints how many edits were compared and how many skipped, and why.
+//
+// Input: byte 0 grammar (with bit 7 set: edit the grammar's clean document
+// instead of the text), byte 1 chunk size, byte 2 progress stop, byte 3
+// edit count (up to 16, taken from the 4 edit slots in turn, the start moved
+// on each round), then 4 edits of 6 bytes (kind, start low and high, removed
+// units, inserted units, offset of the inserted units in the text), then 2
+// bytes of query byte range; the rest is the text, one byte per code unit with
+// bytes >= 0x80 standing for a table of non-ASCII units and surrogates.
 #include <tree_sitter/api.h>
 
 #include <cstddef>
@@ -21,19 +39,94 @@
 
 #include "morv_ts.h"
 
-extern "C" const TSLanguage *tree_sitter_json(void);
+extern "C" {
+const TSLanguage *tree_sitter_json(void);
+const TSLanguage *tree_sitter_javascript(void);
+const TSLanguage *tree_sitter_python(void);
+}
 
 namespace {
 
 void require(bool condition, const char *what) {
   if (!condition) {
-    std::fprintf(stderr, "bridge and library differ: %s\n", what);
+    std::fprintf(stderr, "bridge difference: %s\n", what);
     std::abort();
   }
 }
 
+struct Grammar {
+  const char *name;
+  const TSLanguage *(*language)(void);
+  const char *query;
+  // A document without syntax errors. Random text nearly always has errors,
+  // which leave a coherent edit nothing to compare, so some inputs edit this
+  // document instead.
+  const char16_t *clean;
+};
+
+const Grammar kGrammars[] = {
+    {"json", tree_sitter_json,
+     "(pair key: (_) @key value: (_) @value)\n"
+     "(array (number) @number)\n"
+     "((string (string_content) @content) (#eq? @content \"a\"))\n"
+     "(ERROR) @error\n"
+     "(MISSING) @missing\n",
+     u"{\n  \"name\": \"morv\",\n  \"list\": [1, -2.5e3, true, false, null],\n"
+     u"  \"nested\": {\"a\": [[], {}, [{\"k\": \"v\\n\\u00e4\"}]], \"b\": \"\"},\n"
+     u"  \"äöü\": [0, 1, 2, 3, 4, 5, 6, 7, 8, 9]\n}\n"},
+    {"javascript", tree_sitter_javascript,
+     "(identifier) @id\n"
+     "(call_expression function: (_) @callee)\n"
+     "[(string) (template_string) (regex)] @literal\n"
+     "(comment) @comment\n"
+     "(ERROR) @error\n",
+     u"// tokens\nfunction greet(name, ...rest) {\n"
+     u"  const message = `Hello, ${name}!`; /* block */\n"
+     u"  return [message, /ab+c/gi, rest.length ?? 0];\n}\n"
+     u"class Point { #x = 1; get x() { return this.#x; } }\n"
+     u"let s = 'single' + \"double\";\nif (s) { s += 1; } else { s = null; }\n"
+     u"const f = async (a, b = 2) => { await a; for (const k of b) yield* k; };\n"},
+    {"python", tree_sitter_python,
+     "(identifier) @id\n"
+     "(function_definition name: (identifier) @def)\n"
+     "(string) @string\n"
+     "(comment) @comment\n"
+     "(ERROR) @error\n",
+     u"def area(r, *args, **kw):\n    \"\"\"Area of a circle.\"\"\"\n    if r < 0:\n"
+     u"        raise ValueError(f\"negative {r!r}\")\n    return 3.14 * r ** 2  # approx\n\n\n"
+     u"class Shape:\n    pass\n\nx = [i for i in range(10) if i % 2]\n"
+     u"with open('f') as g:\n    for line in g:\n        print(line, end='')\n"},
+};
+
 constexpr char16_t kWide[] = {0x00e4, 0x4e16, 0xd83d, 0xde00, 0xd800, 0xdc00,
                               0xfffd, 0x00a0, 0x2028, 0xfeff, 0x0000, 0xffff};
+
+// What the run compared, printed when the process ends.
+struct Tally {
+  unsigned long long inputs = 0;
+  unsigned long long coherentCompared = 0;
+  unsigned long long incoherentCompared = 0;
+  unsigned long long undoCompared = 0;
+  unsigned long long skippedErrors = 0;
+  unsigned long long skippedUndoErrors = 0;
+  unsigned long long skippedNoText = 0;
+  unsigned long long bridgeLibraryCompared = 0;
+} tally;
+
+void printTally() {
+  const unsigned long long compared =
+      tally.coherentCompared + tally.incoherentCompared + tally.undoCompared;
+  const unsigned long long skipped =
+      tally.skippedErrors + tally.skippedUndoErrors + tally.skippedNoText;
+  std::fprintf(stderr,
+               "bridge_diff_fuzz: %llu inputs; incremental against fresh parse: %llu edits "
+               "compared (%llu coherent, %llu incoherent, %llu undo), %llu skipped (%llu coherent "
+               "and %llu undo with errors in a tree, %llu with no text to edit); bridge against "
+               "library: %llu tree pairs compared\n",
+               tally.inputs, compared, tally.coherentCompared, tally.incoherentCompared,
+               tally.undoCompared, skipped, tally.skippedErrors, tally.skippedUndoErrors,
+               tally.skippedNoText, tally.bridgeLibraryCompared);
+}
 
 struct Reader {
   const std::u16string *text;
@@ -52,6 +145,11 @@ struct Reader {
     *bytesRead = left < self->chunk ? left : self->chunk;
     return bytes + byteIndex;
   }
+
+  static const char *libraryRead(void *payload, uint32_t byteIndex, TSPoint point,
+                                 uint32_t *bytesRead) {
+    return static_cast<const char *>(read(payload, byteIndex, point.row, point.column, bytesRead));
+  }
 };
 
 struct StopAt {
@@ -63,8 +161,17 @@ struct StopAt {
   bool step() { return limit != 0 && ++calls >= limit; }
 };
 
+TSNode asLibraryNode(const void *bridgeNode) {
+  TSNode node;
+  std::memcpy(&node, bridgeNode, sizeof node);
+  return node;
+}
+
+bool samePoint(TSPoint a, TSPoint b) { return a.row == b.row && a.column == b.column; }
+
 // Walks both trees in pre-order; bridge nodes live in a misaligned buffer.
-void compareNodes(const unsigned char *bridgeNode, TSNode node, unsigned depth, unsigned *budget) {
+void compareNodes(const TSLanguage *language, const unsigned char *bridgeNode, TSNode node,
+                  unsigned depth, unsigned *budget) {
   if (*budget == 0) {
     return;
   }
@@ -72,6 +179,10 @@ void compareNodes(const unsigned char *bridgeNode, TSNode node, unsigned depth, 
   require(morv_node_symbol(bridgeNode) == ts_node_symbol(node), "symbol");
   require(morv_node_start_byte(bridgeNode) == ts_node_start_byte(node), "start byte");
   require(morv_node_end_byte(bridgeNode) == ts_node_end_byte(node), "end byte");
+  const TSNode same = asLibraryNode(bridgeNode);
+  require(samePoint(ts_node_start_point(same), ts_node_start_point(node)) &&
+              samePoint(ts_node_end_point(same), ts_node_end_point(node)),
+          "points");
   require(morv_node_is_named(bridgeNode) == ts_node_is_named(node), "is_named");
   require(morv_node_is_missing(bridgeNode) == ts_node_is_missing(node), "is_missing");
   require(morv_node_is_error(bridgeNode) == ts_node_is_error(node), "is_error");
@@ -80,7 +191,7 @@ void compareNodes(const unsigned char *bridgeNode, TSNode node, unsigned depth, 
   require(morv_node_child_count(bridgeNode) == count, "child count");
   require(morv_node_named_child_count(bridgeNode) == ts_node_named_child_count(node),
           "named child count");
-  const char *bridgeName = morv_language_symbol_name(tree_sitter_json(), morv_node_symbol(bridgeNode));
+  const char *bridgeName = morv_language_symbol_name(language, morv_node_symbol(bridgeNode));
   const char *name = ts_node_type(node);
   require(bridgeName != nullptr && name != nullptr && std::strcmp(bridgeName, name) == 0, "type");
   if (depth > 64) {
@@ -90,7 +201,7 @@ void compareNodes(const unsigned char *bridgeNode, TSNode node, unsigned depth, 
   unsigned char *child = buffer + 1;
   for (uint32_t i = 0; i < count && *budget > 0; ++i) {
     morv_node_child(bridgeNode, i, child);
-    compareNodes(child, ts_node_child(node, i), depth + 1, budget);
+    compareNodes(language, child, ts_node_child(node, i), depth + 1, budget);
     if (i == 0) {
       unsigned char parent[32];
       morv_node_parent(child, parent);
@@ -111,7 +222,10 @@ void compareNodes(const unsigned char *bridgeNode, TSNode node, unsigned depth, 
   require(outside.id == nullptr, "named child out of range");
 }
 
-void compareTrees(const MorvTree *bridgeTree, const TSTree *tree) {
+// The bridge's tree against the library's, which went through the same
+// parses and edits.
+void compareTrees(const TSLanguage *language, const MorvTree *bridgeTree, const TSTree *tree) {
+  ++tally.bridgeLibraryCompared;
   unsigned char root[40];
   morv_tree_root(bridgeTree, root + 3);
   TSNode libraryRoot = ts_tree_root_node(tree);
@@ -120,12 +234,12 @@ void compareTrees(const MorvTree *bridgeTree, const TSTree *tree) {
   require(std::strcmp(a, b) == 0, "node string");
   morv_free(a);
   std::free(b);
-  unsigned budget = 600;
-  compareNodes(root + 3, libraryRoot, 0, &budget);
+  unsigned budget = 400;
+  compareNodes(language, root + 3, libraryRoot, 0, &budget);
 
   unsigned char found[32];
   const uint32_t end = ts_node_end_byte(libraryRoot);
-  const uint32_t step = 2 * (end / 128 + 7);
+  const uint32_t step = 2 * (end / 64 + 7);
   for (uint32_t at = 0; at <= end; at += step) {
     morv_node_descendant_for_byte_range(root + 3, at, at + 2, found);
     TSNode expected = ts_node_descendant_for_byte_range(libraryRoot, at, at + 2);
@@ -136,22 +250,72 @@ void compareTrees(const MorvTree *bridgeTree, const TSTree *tree) {
   }
 }
 
-const char kQuery[] =
-    "(pair key: (_) @key value: (_) @value)\n"
-    "(array (number) @number)\n"
-    "((string (string_content) @content) (#eq? @content \"a\"))\n"
-    "(ERROR) @error\n"
-    "(MISSING) @missing\n";
+// Symbol, bytes and points of every node, in pre-order.
+void positions(TSNode node, std::vector<uint32_t> &out) {
+  const TSPoint start = ts_node_start_point(node), end = ts_node_end_point(node);
+  out.insert(out.end(), {ts_node_symbol(node), ts_node_is_missing(node), ts_node_start_byte(node),
+                         ts_node_end_byte(node), start.row, start.column, end.row, end.column});
+  for (uint32_t i = 0, n = ts_node_child_count(node); i < n; ++i) {
+    positions(ts_node_child(node, i), out);
+  }
+}
 
-void compareCaptures(const MorvTree *bridgeTree, const TSTree *tree, uint32_t start, uint32_t end) {
-  uint32_t offset = 0, type = 0;
-  MorvQuery *bridgeQuery = morv_query_new(tree_sitter_json(), kQuery, sizeof kQuery - 1, &offset, &type);
-  uint32_t libraryOffset = 0;
-  TSQueryError libraryType = TSQueryErrorNone;
-  TSQuery *query = ts_query_new(tree_sitter_json(), kQuery, sizeof kQuery - 1, &libraryOffset, &libraryType);
-  require(bridgeQuery != nullptr && query != nullptr && type == 0, "query compiles");
-  require(morv_query_pattern_count(bridgeQuery) == ts_query_pattern_count(query), "pattern count");
+// The bridge's incremental tree against its fresh parse of the same text.
+void requireEqualToFresh(const MorvTree *incremental, const MorvTree *fresh, const char *what) {
+  unsigned char a[32], b[32];
+  morv_tree_root(incremental, a);
+  morv_tree_root(fresh, b);
+  char *x = morv_node_string(a);
+  char *y = morv_node_string(b);
+  const bool sameShape = std::strcmp(x, y) == 0;
+  if (!sameShape) {
+    std::fprintf(stderr, "incremental: %s\nfresh:       %s\n", x, y);
+  }
+  morv_free(x);
+  morv_free(y);
+  require(sameShape, what);
+  std::vector<uint32_t> p, q;
+  positions(asLibraryNode(a), p);
+  positions(asLibraryNode(b), q);
+  require(p == q, what);
+}
 
+bool hasError(const MorvTree *tree) {
+  unsigned char root[32];
+  morv_tree_root(tree, root);
+  return morv_node_has_error(root);
+}
+
+// Both sides' queries of a grammar, compiled once: compiling analyses every
+// pattern against the grammar, which would cost more than the rest of a run.
+struct Queries {
+  MorvQuery *bridge;
+  TSQuery *library;
+};
+
+const Queries &queriesOf(const Grammar &g) {
+  static Queries cache[std::size(kGrammars)];
+  Queries &q = cache[&g - kGrammars];
+  if (q.bridge == nullptr) {
+    const std::string source = g.query;
+    uint32_t offset = 0, type = 0;
+    q.bridge = morv_query_new(g.language(), source.data(), static_cast<uint32_t>(source.size()),
+                              &offset, &type);
+    uint32_t libraryOffset = 0;
+    TSQueryError libraryType = TSQueryErrorNone;
+    q.library = ts_query_new(g.language(), source.data(), static_cast<uint32_t>(source.size()),
+                             &libraryOffset, &libraryType);
+    require(q.bridge != nullptr && q.library != nullptr && type == 0, "query compiles");
+    require(morv_query_pattern_count(q.bridge) == ts_query_pattern_count(q.library),
+            "pattern count");
+  }
+  return q;
+}
+
+void compareCaptures(const Grammar &g, const MorvTree *bridgeTree, const TSTree *tree,
+                     uint32_t start, uint32_t end) {
+  MorvQuery *bridgeQuery = queriesOf(g).bridge;
+  TSQuery *query = queriesOf(g).library;
   MorvCursor *bridgeCursor = morv_cursor_create();
   TSQueryCursor *cursor = ts_query_cursor_new();
   require(morv_cursor_set_byte_range(bridgeCursor, start, end) ==
@@ -182,8 +346,6 @@ void compareCaptures(const MorvTree *bridgeTree, const TSTree *tree, uint32_t st
   }
   ts_query_cursor_delete(cursor);
   morv_cursor_delete(bridgeCursor);
-  ts_query_delete(query);
-  morv_query_delete(bridgeQuery);
 }
 
 TSPoint pointAt(const std::u16string &text, size_t units) {
@@ -199,33 +361,185 @@ TSPoint pointAt(const std::u16string &text, size_t units) {
   return point;
 }
 
-}  // namespace
+// One real change of the text: `removed` units at `start` replaced by
+// `inserted`.
+struct Change {
+  size_t start;
+  size_t removed;
+  std::u16string inserted;
+};
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size < 8 || size > 4096) {
-    return 0;
+std::u16string applied(const std::u16string &text, const Change &c) {
+  return text.substr(0, c.start) + c.inserted + text.substr(c.start + c.removed);
+}
+
+TSInputEdit coherentEdit(const std::u16string &before, const std::u16string &after,
+                         const Change &c) {
+  TSInputEdit edit;
+  edit.start_byte = static_cast<uint32_t>(c.start * 2);
+  edit.old_end_byte = static_cast<uint32_t>((c.start + c.removed) * 2);
+  edit.new_end_byte = static_cast<uint32_t>((c.start + c.inserted.size()) * 2);
+  edit.start_point = pointAt(before, c.start);
+  edit.old_end_point = pointAt(before, c.start + c.removed);
+  edit.new_end_point = pointAt(after, c.start + c.inserted.size());
+  return edit;
+}
+
+// The same change, reported wrongly in one of several ways. Each way leaves
+// the edit incoherent, whatever the change.
+TSInputEdit incoherentEdit(TSInputEdit e, uint32_t textBytes, TSPoint textEnd, uint8_t way,
+                           uint32_t noise) {
+  switch (way % 7) {
+    case 0:  // start after the old end
+      e.start_byte = e.old_end_byte + 2 + (noise % 64) * 2;
+      break;
+    case 1:  // start after the new end
+      e.start_byte = e.new_end_byte + 2 + (noise % 64) * 2;
+      break;
+    case 2:  // old end past the text
+      e.old_end_byte = textBytes + 2 + noise % 4096;
+      break;
+    case 3:  // everything past the text
+      e.start_byte = textBytes + 2 + noise % 4096;
+      e.old_end_byte = e.start_byte + noise % 16;
+      e.new_end_byte = e.start_byte + noise % 32;
+      break;
+    case 4:  // old end position before the start position
+      e.start_point.row = e.old_end_point.row + 1 + noise % 8;
+      break;
+    case 5:  // old end position past the end of the text
+      e.old_end_point.row = textEnd.row + 1 + noise % 8;
+      break;
+    default:  // the new text longer than 32 bits can count (the text is not empty)
+      e.start_byte = 0;
+      e.old_end_byte = 0;
+      e.new_end_byte = UINT32_MAX;
+      e.start_point = e.old_end_point = {0, 0};
+      break;
   }
-  const uint32_t chunk = data[0] >= 0xe0 ? UINT32_MAX : 2u * (1u + data[0] % 24u);
-  const unsigned stopAt = data[1] < 0x20 ? data[1] + 1u : 0u;
+  return e;
+}
+
+void bridgeEdit(MorvTree *tree, const TSInputEdit &e) {
+  morv_tree_edit(tree, e.start_byte, e.old_end_byte, e.new_end_byte, e.start_point.row,
+                 e.start_point.column, e.old_end_point.row, e.old_end_point.column,
+                 e.new_end_point.row, e.new_end_point.column);
+}
+
+struct Sides {
+  const Grammar &grammar;
+  MorvParser *bridgeParser;
+  TSParser *parser;
+  uint32_t chunk;
+  MorvTree *bridgeTree;
+  TSTree *tree;
+
+  MorvTree *bridgeParse(const std::u16string &text, const MorvTree *old) {
+    Reader reader{&text, chunk};
+    StopAt never{0};
+    MorvTree *result =
+        morv_parser_parse(bridgeParser, old, &Reader::read, &reader, &StopAt::morv, &never);
+    require(result != nullptr, "bridge parse result");
+    return result;
+  }
+
+  TSTree *libraryParse(const std::u16string &text, const TSTree *old) {
+    TSTree *result = ts_parser_parse_string_encoding(
+        parser, old, reinterpret_cast<const char *>(text.data()),
+        static_cast<uint32_t>(text.size() * 2), TSInputEncodingUTF16LE);
+    require(result != nullptr, "library parse result");
+    return result;
+  }
+
+  // Moves both sides from `before` to `after`; returns whether the bridge's
+  // incremental tree was compared with a fresh parse.
+  bool step(const std::u16string &before, const std::u16string &after, const Change &change,
+            bool coherent, uint8_t way, uint32_t noise) {
+    const TSInputEdit edit = coherentEdit(before, after, change);
+    TSTree *libraryNext;
+    if (coherent) {
+      bridgeEdit(bridgeTree, edit);
+      ts_tree_edit(tree, &edit);
+      compareTrees(grammar.language(), bridgeTree, tree);
+      libraryNext = libraryParse(after, tree);
+    } else {
+      unsigned char root[32];
+      morv_tree_root(bridgeTree, root);
+      const TSNode libraryRoot = asLibraryNode(root);
+      bridgeEdit(bridgeTree, incoherentEdit(edit, ts_node_end_byte(libraryRoot),
+                                            ts_node_end_point(libraryRoot), way, noise));
+      libraryNext = libraryParse(after, nullptr);
+    }
+    MorvTree *bridgeNext = bridgeParse(after, bridgeTree);
+    if (coherent) {
+      compareTrees(grammar.language(), bridgeNext, libraryNext);
+    }
+    MorvTree *fresh = bridgeParse(after, nullptr);
+    bool compared = false;
+    if (!coherent || (!hasError(bridgeNext) && !hasError(fresh))) {
+      requireEqualToFresh(bridgeNext, fresh,
+                          coherent ? "incremental and fresh parse" : "incoherent edit");
+      compared = true;
+    }
+    if (!coherent) {
+      // Every incoherent edit reuses nothing, so its tree is the fresh one,
+      // and the library's fresh tree must be the same too.
+      compareTrees(grammar.language(), bridgeNext, libraryNext);
+    }
+    morv_tree_delete(fresh);
+    morv_tree_delete(bridgeTree);
+    ts_tree_delete(tree);
+    bridgeTree = bridgeNext;
+    tree = libraryNext;
+    return compared;
+  }
+};
+
+std::u16string decode(const uint8_t *data, size_t size) {
   std::u16string text;
-  for (size_t i = 8; i < size; ++i) {
+  for (size_t i = 0; i < size; ++i) {
     text.push_back(data[i] < 0x80 ? char16_t(data[i]) : kWide[data[i] % std::size(kWide)]);
   }
+  return text;
+}
+
+constexpr size_t kEditSlots = 4;
+constexpr size_t kHeader = 4 + 6 * kEditSlots + 2;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  std::atexit(printTally);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size < kHeader || size > 4096) {
+    return 0;
+  }
+  if (++tally.inputs % 5000 == 0) {
+    printTally();  // a long run shows its progress
+  }
+  const Grammar &grammar = kGrammars[data[0] % std::size(kGrammars)];
+  const uint32_t chunk = data[1] >= 0xe0 ? UINT32_MAX : 2u * (1u + data[1] % 24u);
+  const unsigned stopAt = data[2] < 0x20 ? data[2] + 1u : 0u;
+  const size_t editCount = 1 + data[3] % 16;
+  const uint8_t *edits = data + 4;
+  const uint8_t *range = data + 4 + 6 * kEditSlots;
+  std::u16string text =
+      (data[0] & 0x80) != 0 ? grammar.clean : decode(data + kHeader, size - kHeader);
 
   MorvParser *bridgeParser = morv_parser_create();
   TSParser *parser = ts_parser_new();
-  require(morv_parser_set_language(bridgeParser, tree_sitter_json()) &&
-              ts_parser_set_language(parser, tree_sitter_json()),
+  require(morv_parser_set_language(bridgeParser, grammar.language()) &&
+              ts_parser_set_language(parser, grammar.language()),
           "set language");
 
   Reader reader{&text, chunk};
   if (stopAt != 0) {
     StopAt bridgeStop{stopAt};
     StopAt libraryStop{stopAt};
-    TSInput input = {&reader, nullptr, TSInputEncodingUTF16LE, nullptr};
-    input.read = [](void *payload, uint32_t byteIndex, TSPoint point, uint32_t *bytesRead) {
-      return static_cast<const char *>(Reader::read(payload, byteIndex, point.row, point.column, bytesRead));
-    };
+    TSInput input = {&reader, &Reader::libraryRead, TSInputEncodingUTF16LE, nullptr};
     MorvTree *stopped = morv_parser_parse(bridgeParser, nullptr, &Reader::read, &reader,
                                           &StopAt::morv, &bridgeStop);
     TSTree *libraryStopped =
@@ -238,70 +552,64 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ts_parser_reset(parser);
   }
 
-  StopAt never{0};
-  MorvTree *bridgeTree =
-      morv_parser_parse(bridgeParser, nullptr, &Reader::read, &reader, &StopAt::morv, &never);
-  TSTree *tree = ts_parser_parse_string_encoding(parser, nullptr, reinterpret_cast<const char *>(text.data()),
-                                                 static_cast<uint32_t>(text.size() * 2),
-                                                 TSInputEncodingUTF16LE);
-  require(bridgeTree != nullptr && tree != nullptr, "parse result");
-  compareTrees(bridgeTree, tree);
-  const uint32_t rangeStart = 2u * (data[6] % 64u) * 4u;
-  const uint32_t rangeEnd = data[7] == 0 ? 0 : 2u * data[7] * 4u;
-  compareCaptures(bridgeTree, tree, rangeStart, rangeEnd);
+  Sides sides{grammar, bridgeParser, parser, chunk, nullptr, nullptr};
+  sides.bridgeTree = sides.bridgeParse(text, nullptr);
+  sides.tree = sides.libraryParse(text, nullptr);
+  compareTrees(grammar.language(), sides.bridgeTree, sides.tree);
+  const uint32_t rangeStart = 2u * (range[0] % 64u) * 4u;
+  const uint32_t rangeEnd = range[1] == 0 ? 0 : 2u * range[1] * 4u;
+  compareCaptures(grammar, sides.bridgeTree, sides.tree, rangeStart, rangeEnd);
 
-  // The same edit for both, then an incremental re-parse of the new text.
-  const size_t start = (size_t(data[2]) | size_t(data[3]) << 8) % (text.size() + 1);
-  const size_t removed = data[4] % (text.size() - start + 1);
-  const size_t inserted = data[5] % (text.size() + 1);
-  std::u16string edited = text.substr(0, start) + text.substr(text.size() - inserted) +
-                          text.substr(start + removed);
-  TSInputEdit edit;
-  edit.start_byte = static_cast<uint32_t>(start * 2);
-  edit.old_end_byte = static_cast<uint32_t>((start + removed) * 2);
-  edit.new_end_byte = static_cast<uint32_t>((start + inserted) * 2);
-  edit.start_point = pointAt(text, start);
-  edit.old_end_point = pointAt(text, start + removed);
-  edit.new_end_point = pointAt(edited, start + inserted);
-  morv_tree_edit(bridgeTree, edit.start_byte, edit.old_end_byte, edit.new_end_byte,
-                 edit.start_point.row, edit.start_point.column, edit.old_end_point.row,
-                 edit.old_end_point.column, edit.new_end_point.row, edit.new_end_point.column);
-  ts_tree_edit(tree, &edit);
-  compareTrees(bridgeTree, tree);
-
-  Reader editedReader{&edited, chunk};
-  MorvTree *bridgeAgain =
-      morv_parser_parse(bridgeParser, bridgeTree, &Reader::read, &editedReader, &StopAt::morv, &never);
-  TSTree *again = ts_parser_parse_string_encoding(parser, tree, reinterpret_cast<const char *>(edited.data()),
-                                                  static_cast<uint32_t>(edited.size() * 2),
-                                                  TSInputEncodingUTF16LE);
-  require(bridgeAgain != nullptr && again != nullptr, "incremental parse result");
-  compareTrees(bridgeAgain, again);
-  compareCaptures(bridgeAgain, again, rangeStart, rangeEnd);
-
-  // Against a fresh parse of the edited text. Error recovery weighs the
-  // reused subtrees and may settle differently, so only trees without errors
-  // must agree.
-  Reader freshReader{&edited, chunk};
-  MorvTree *fresh =
-      morv_parser_parse(bridgeParser, nullptr, &Reader::read, &freshReader, &StopAt::morv, &never);
-  require(fresh != nullptr, "fresh parse result");
-  unsigned char freshRoot[32], incrementalRoot[32];
-  morv_tree_root(fresh, freshRoot);
-  morv_tree_root(bridgeAgain, incrementalRoot);
-  if (!morv_node_has_error(freshRoot) && !morv_node_has_error(incrementalRoot)) {
-    char *a = morv_node_string(incrementalRoot);
-    char *b = morv_node_string(freshRoot);
-    require(std::strcmp(a, b) == 0, "incremental and fresh parse");
-    morv_free(a);
-    morv_free(b);
+  for (size_t k = 0; k < editCount; ++k) {
+    const uint8_t *e = edits + 6 * (k % kEditSlots);
+    const uint8_t kind = e[0] ^ static_cast<uint8_t>(k / kEditSlots * 0x25);
+    if (text.empty()) {
+      ++tally.skippedNoText;
+      continue;
+    }
+    // The inserted units are taken from the text itself, so edits mostly
+    // move whole tokens around.
+    Change change;
+    change.start = ((size_t(e[1]) | size_t(e[2]) << 8) + k / kEditSlots * 37) % (text.size() + 1);
+    change.removed = e[3] % 16 % (text.size() - change.start + 1);
+    const size_t from = text.empty() ? 0 : e[5] % text.size();
+    change.inserted = text.substr(from, e[4] % 16);
+    const bool coherent = (kind & 0x80) == 0;
+    if (coherent && (kind & 0x40) != 0) {
+      // Spaces added after a space that follows some other character on its
+      // line: the text stays valid in all three grammars (indentation is
+      // left alone), and everything after the edit moves.
+      size_t at = change.start;
+      while (at < text.size() && !(text[at] == u' ' && at > 0 && text[at - 1] != u' ' &&
+                                   text[at - 1] != u'\n')) {
+        ++at;
+      }
+      change = Change{at, 0, std::u16string(1 + e[4] % 3, u' ')};
+    }
+    const std::u16string after = applied(text, change);
+    const uint32_t noise = uint32_t(e[1]) * 131u + e[4];
+    if (sides.step(text, after, change, coherent, kind, noise)) {
+      ++(coherent ? tally.coherentCompared : tally.incoherentCompared);
+    } else {
+      ++tally.skippedErrors;
+    }
+    if ((kind & 0x20) != 0) {
+      // Undo at once: the text the fuzzer started from comes back.
+      Change undo{change.start, change.inserted.size(),
+                  text.substr(change.start, change.removed)};
+      if (sides.step(after, text, undo, true, 0, 0)) {
+        ++tally.undoCompared;
+      } else {
+        ++tally.skippedUndoErrors;
+      }
+    } else {
+      text = after;
+    }
   }
-  morv_tree_delete(fresh);
+  compareCaptures(grammar, sides.bridgeTree, sides.tree, rangeStart, rangeEnd);
 
-  morv_tree_delete(bridgeAgain);
-  ts_tree_delete(again);
-  morv_tree_delete(bridgeTree);
-  ts_tree_delete(tree);
+  morv_tree_delete(sides.bridgeTree);
+  ts_tree_delete(sides.tree);
   ts_parser_delete(parser);
   morv_parser_delete(bridgeParser);
   return 0;
