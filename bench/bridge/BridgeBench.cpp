@@ -4,11 +4,27 @@
 // table of the Bridge/Direct throughput ratios and one of the speed-up of an
 // incremental re-parse over a full parse.
 //
-// Documents: about 4 MiB of real JavaScript gathered from the machine's
-// Node.js installation, and a generated JSON document of the same size.
+// Documents: the 5 MB inputs of scripts/bench-inputs.sh (real Java, the
+// java.util sources, and real JavaScript from the machine's Node.js
+// installation; directory build/inputs, or MORV_BENCH_INPUTS), and a
+// generated JSON document of 4 MiB. Each is parsed once before anything is
+// measured and must have no syntax error.
+//
+// With --instructions=<file>, under callgrind, the same cases run once each
+// and the program prints the instructions that each one executed, counted
+// only around the measured work: building the document, the parse that sets
+// up a walk, highlight or re-parse case and the query compilation are not
+// counted, so a ratio compares the same work:
+//
+//   valgrind --tool=callgrind --collect-atstart=no --instr-atstart=no
+//            --callgrind-out-file=<file> bridge_bench --instructions=<file>
 #include <tree_sitter/api.h>
 
 #include <benchmark/benchmark.h>
+#include <valgrind/callgrind.h>
+
+#include <cstdlib>
+#include <cstring>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,6 +40,7 @@
 extern "C" {
 const TSLanguage *tree_sitter_json(void);
 const TSLanguage *tree_sitter_javascript(void);
+const TSLanguage *tree_sitter_java(void);
 }
 
 namespace {
@@ -65,29 +82,29 @@ std::string readFile(const std::filesystem::path &path) {
   return content.str();
 }
 
+std::filesystem::path inputPath(const char *name) {
+  const char *dir = std::getenv("MORV_BENCH_INPUTS");
+  return std::filesystem::path(dir != nullptr ? dir : MORV_BENCH_INPUTS_DIR) / name;
+}
+
+std::u16string realDocument(const char *name) {
+  const std::filesystem::path path = inputPath(name);
+  const std::string content = readFile(path);
+  if (content.size() < 5000000) {
+    std::fprintf(stderr, "%s: missing or under 5 MB; run: bash scripts/bench-inputs.sh\n",
+                 path.c_str());
+    std::exit(1);
+  }
+  return widen(content);
+}
+
 const std::u16string &javascriptDocument() {
-  static const std::u16string text = [] {
-    std::vector<std::filesystem::path> files;
-    std::error_code error;
-    for (auto it = std::filesystem::recursive_directory_iterator("/usr/lib/node_modules", error);
-         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-      const std::string name = it->path().filename().string();
-      if (it->is_regular_file() && it->path().extension() == ".js" &&
-          name.find(".min.") == std::string::npos) {
-        files.push_back(it->path());
-      }
-    }
-    std::sort(files.begin(), files.end());
-    std::string all;
-    for (const auto &file : files) {
-      if (all.size() >= kDocumentBytes) {
-        break;
-      }
-      all += readFile(file);
-      all += "\n;\n";
-    }
-    return widen(all);
-  }();
+  static const std::u16string text = realDocument("node-modules.js");
+  return text;
+}
+
+const std::u16string &javaDocument() {
+  static const std::u16string text = realDocument("java-util.java");
   return text;
 }
 
@@ -109,11 +126,13 @@ struct Grammar {
   const char *name;
   const TSLanguage *(*language)(void);
   const std::u16string &(*text)(void);
+  const char *input;
 };
 
 const Grammar kGrammars[] = {
-    {"json", tree_sitter_json, jsonDocument},
-    {"javascript", tree_sitter_javascript, javascriptDocument},
+    {"json", tree_sitter_json, jsonDocument, "generated JSON, 4 MiB of UTF-8"},
+    {"javascript", tree_sitter_javascript, javascriptDocument, "node-modules.js"},
+    {"java", tree_sitter_java, javaDocument, "java-util.java"},
 };
 
 std::string highlights(const Grammar &g) {
@@ -312,6 +331,32 @@ void BM_WalkBridge(benchmark::State &state, const Grammar &g) {
   morv_parser_delete(parser);
 }
 
+uint64_t highlightDirect(TSQueryCursor *cursor, const TSQuery *query, const TSTree *tree) {
+  uint64_t captures = 0;
+  ts_query_cursor_exec(cursor, query, ts_tree_root_node(tree));
+  TSQueryMatch match;
+  uint32_t index;
+  while (ts_query_cursor_next_capture(cursor, &match, &index)) {
+    benchmark::DoNotOptimize(ts_node_start_byte(match.captures[index].node));
+    ++captures;
+  }
+  return captures;
+}
+
+uint64_t highlightBridge(MorvCursor *cursor, const MorvQuery *query, const MorvTree *tree) {
+  uint64_t captures = 0;
+  MorvNode root;
+  morv_tree_root(tree, &root);
+  morv_cursor_exec(cursor, query, &root);
+  MorvQueryMatch match;
+  uint32_t index;
+  while (morv_cursor_next_capture(cursor, &match, &index)) {
+    benchmark::DoNotOptimize(morv_node_start_byte(&match.captures[index].node));
+    ++captures;
+  }
+  return captures;
+}
+
 void BM_HighlightDirect(benchmark::State &state, const Grammar &g) {
   const std::string source = highlights(g);
   TSParser *parser = ts_parser_new();
@@ -323,13 +368,7 @@ void BM_HighlightDirect(benchmark::State &state, const Grammar &g) {
   TSQueryCursor *cursor = ts_query_cursor_new();
   uint64_t captures = 0;
   for (auto _ : state) {
-    ts_query_cursor_exec(cursor, query, ts_tree_root_node(tree));
-    TSQueryMatch match;
-    uint32_t index;
-    while (ts_query_cursor_next_capture(cursor, &match, &index)) {
-      benchmark::DoNotOptimize(ts_node_start_byte(match.captures[index].node));
-      ++captures;
-    }
+    captures += highlightDirect(cursor, query, tree);
   }
   setBytes(state, g.text());
   state.counters["captures"] = benchmark::Counter(double(captures), benchmark::Counter::kIsRate);
@@ -349,15 +388,7 @@ void BM_HighlightBridge(benchmark::State &state, const Grammar &g) {
   MorvCursor *cursor = morv_cursor_create();
   uint64_t captures = 0;
   for (auto _ : state) {
-    MorvNode root;
-    morv_tree_root(tree, &root);
-    morv_cursor_exec(cursor, query, &root);
-    MorvQueryMatch match;
-    uint32_t index;
-    while (morv_cursor_next_capture(cursor, &match, &index)) {
-      benchmark::DoNotOptimize(morv_node_start_byte(&match.captures[index].node));
-      ++captures;
-    }
+    captures += highlightBridge(cursor, query, tree);
   }
   setBytes(state, g.text());
   state.counters["captures"] = benchmark::Counter(double(captures), benchmark::Counter::kIsRate);
@@ -432,6 +463,194 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> rates_;
 };
 
+// Parses every input once, directly, and refuses to measure one with a
+// syntax error: its figures would be those of error recovery.
+void checkInputs() {
+  for (const Grammar &g : kGrammars) {
+    TSParser *parser = ts_parser_new();
+    ts_parser_set_language(parser, g.language());
+    TSTree *tree = directParse(parser, g.text(), UINT32_MAX);
+    const bool clean = tree != nullptr && !ts_node_has_error(ts_tree_root_node(tree));
+    std::printf("input %-10s %-32s %9zu bytes of UTF-16, %s\n", g.name, g.input,
+                g.text().size() * 2, clean ? "no syntax errors" : "HAS SYNTAX ERRORS");
+    ts_tree_delete(tree);
+    ts_parser_delete(parser);
+    if (!clean) {
+      std::exit(1);
+    }
+  }
+}
+
+// Instructions per case, counted by callgrind around the measured work only:
+// each case's work runs between two collection toggles, and a dump named
+// after the case ends it. The dumps are read back at the end.
+class InstructionCounter {
+ public:
+  explicit InstructionCounter(std::string outFile) : outFile_(std::move(outFile)) {}
+
+  template <typename Work>
+  void measure(const std::string &name, Work &&work) {
+    CALLGRIND_START_INSTRUMENTATION;
+    CALLGRIND_TOGGLE_COLLECT;
+    work();
+    CALLGRIND_TOGGLE_COLLECT;
+    CALLGRIND_DUMP_STATS_AT(name.c_str());
+    CALLGRIND_STOP_INSTRUMENTATION;
+    names_.push_back(name);
+  }
+
+  // Reads "<out>.<n>" for every dump: its trigger names the case, its
+  // summary line holds the instructions.
+  std::map<std::string, double> read() const {
+    std::map<std::string, double> counts;
+    for (size_t n = 1; n <= names_.size() + 1; ++n) {
+      std::ifstream in(outFile_ + "." + std::to_string(n));
+      std::string line, name;
+      double total = -1;
+      while (std::getline(in, line)) {
+        const std::string trigger = "desc: Trigger: Client Request: ";
+        if (line.rfind(trigger, 0) == 0) {
+          name = line.substr(trigger.size());
+        } else if (line.rfind("summary: ", 0) == 0 || line.rfind("totals: ", 0) == 0) {
+          total = std::strtod(line.c_str() + line.find(' ') + 1, nullptr);
+        }
+      }
+      if (!name.empty() && total >= 0) {
+        counts[name] = total;
+      }
+    }
+    return counts;
+  }
+
+  const std::vector<std::string> &names() const { return names_; }
+
+ private:
+  std::string outFile_;
+  std::vector<std::string> names_;
+};
+
+int countInstructions(const std::string &outFile) {
+  if (!RUNNING_ON_VALGRIND) {
+    std::fprintf(stderr,
+                 "--instructions needs callgrind:\n  valgrind --tool=callgrind "
+                 "--collect-atstart=no --instr-atstart=no --callgrind-out-file=%s "
+                 "bridge_bench --instructions=%s\n",
+                 outFile.c_str(), outFile.c_str());
+    return 2;
+  }
+  InstructionCounter counter(outFile);
+  for (const Grammar &g : kGrammars) {
+    const std::string n = g.name;
+    const std::u16string &text = g.text();
+    const std::string source = highlights(g);
+    const Edit &e = middleEdit(g);
+
+    TSParser *parser = ts_parser_new();
+    ts_parser_set_language(parser, g.language());
+    MorvParser *bridgeParser = morv_parser_create();
+    morv_parser_set_language(bridgeParser, g.language());
+
+    for (uint32_t chunk : {4096u, UINT32_MAX}) {
+      const std::string suffix = chunk == UINT32_MAX ? "/whole" : "/4KiB";
+      TSTree *tree = nullptr;
+      counter.measure("Parse/Direct/" + n + suffix, [&] { tree = directParse(parser, text, chunk); });
+      ts_tree_delete(tree);
+      MorvTree *bridgeTree = nullptr;
+      counter.measure("Parse/Bridge/" + n + suffix,
+                      [&] { bridgeTree = bridgeParse(bridgeParser, text, chunk); });
+      morv_tree_delete(bridgeTree);
+    }
+
+    // The set-up parses, uncounted, serve the walk, highlight and re-parse.
+    TSTree *tree = directParse(parser, text, 4096);
+    MorvTree *bridgeTree = bridgeParse(bridgeParser, text, 4096);
+    counter.measure("Walk/Direct/" + n,
+                    [&] { benchmark::DoNotOptimize(walkDirect(ts_tree_root_node(tree))); });
+    counter.measure("Walk/Bridge/" + n, [&] {
+      MorvNode root;
+      morv_tree_root(bridgeTree, &root);
+      benchmark::DoNotOptimize(walkBridge(root));
+    });
+
+    uint32_t offset = 0, error = 0;
+    TSQueryError libraryError = TSQueryErrorNone;
+    TSQuery *query = ts_query_new(g.language(), source.data(), uint32_t(source.size()), &offset,
+                                  &libraryError);
+    MorvQuery *bridgeQuery =
+        morv_query_new(g.language(), source.data(), uint32_t(source.size()), &offset, &error);
+    TSQueryCursor *cursor = ts_query_cursor_new();
+    MorvCursor *bridgeCursor = morv_cursor_create();
+    uint64_t direct = 0, bridge = 0;
+    counter.measure("Highlight/Direct/" + n, [&] { direct = highlightDirect(cursor, query, tree); });
+    counter.measure("Highlight/Bridge/" + n,
+                    [&] { bridge = highlightBridge(bridgeCursor, bridgeQuery, bridgeTree); });
+    if (direct != bridge || direct == 0) {
+      std::fprintf(stderr, "%s: %llu captures direct, %llu through the bridge\n", g.name,
+                   (unsigned long long)direct, (unsigned long long)bridge);
+      return 1;
+    }
+    morv_cursor_delete(bridgeCursor);
+    ts_query_cursor_delete(cursor);
+    morv_query_delete(bridgeQuery);
+    ts_query_delete(query);
+
+    // The edit and the re-parse are counted; the old tree was set up above.
+    TSTree *reparsed = nullptr;
+    counter.measure("Reparse/Direct/" + n, [&] {
+      ts_tree_edit(tree, &e.edit);
+      reparsed = directParse(parser, e.after, 4096, tree);
+    });
+    MorvTree *bridgeReparsed = nullptr;
+    counter.measure("Reparse/Bridge/" + n, [&] {
+      const TSInputEdit &x = e.edit;
+      morv_tree_edit(bridgeTree, x.start_byte, x.old_end_byte, x.new_end_byte, x.start_point.row,
+                     x.start_point.column, x.old_end_point.row, x.old_end_point.column,
+                     x.new_end_point.row, x.new_end_point.column);
+      bridgeReparsed = bridgeParse(bridgeParser, e.after, 4096, bridgeTree);
+    });
+    morv_tree_delete(bridgeReparsed);
+    ts_tree_delete(reparsed);
+    morv_tree_delete(bridgeTree);
+    ts_tree_delete(tree);
+    morv_parser_delete(bridgeParser);
+    ts_parser_delete(parser);
+  }
+
+  const std::map<std::string, double> counts = counter.read();
+  std::printf("\n%-30s %16s %16s %8s\n", "Instructions, Bridge / Direct", "Direct", "Bridge",
+              "ratio");
+  for (const std::string &name : counter.names()) {
+    const auto at = name.find("/Bridge/");
+    if (at == std::string::npos) {
+      continue;
+    }
+    std::string direct = name;
+    direct.replace(at, 8, "/Direct/");
+    const auto b = counts.find(name), d = counts.find(direct);
+    if (b == counts.end() || d == counts.end() || d->second <= 0) {
+      std::fprintf(stderr, "no count for %s\n", name.c_str());
+      return 1;
+    }
+    std::printf("%-30s %16.0f %16.0f %8.3f\n", name.c_str(), d->second, b->second,
+                b->second / d->second);
+  }
+  // How much cheaper the re-parse after one typed digit is than a full parse
+  // with the same chunking, in instructions.
+  std::printf("\n%-30s %16s %16s %8s\n", "Full parse / reparse", "Full", "Reparse", "factor");
+  for (const std::string &name : counter.names()) {
+    if (name.rfind("Reparse/", 0) != 0) {
+      continue;
+    }
+    const auto full = counts.find("Parse/" + name.substr(8) + "/4KiB");
+    const auto reparse = counts.find(name);
+    if (full != counts.end() && reparse != counts.end() && reparse->second > 0) {
+      std::printf("%-30s %16.0f %16.0f %8.1f\n", name.c_str(), full->second, reparse->second,
+                  full->second / reparse->second);
+    }
+  }
+  return 0;
+}
+
 void registerAll() {
   for (const Grammar &g : kGrammars) {
     const std::string n = g.name;
@@ -454,6 +673,11 @@ void registerAll() {
 }  // namespace
 
 int main(int argc, char **argv) {
+  checkInputs();
+  const std::string flag = "--instructions=";
+  if (argc > 1 && std::strncmp(argv[1], flag.c_str(), flag.size()) == 0) {
+    return countInstructions(argv[1] + flag.size());
+  }
   registerAll();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
