@@ -184,8 +184,8 @@ MORV_TS_API void morv_tree_root(const MorvTree *tree, void *node_out);
  * tree then reuses none of it and equals a fresh parse.
  *
  * An edit ends every capture run over the tree (`morv_cursor_next_capture`
- * returns false). Nodes taken from the tree before the edit describe the old
- * text; take new ones from the tree after it.
+ * returns false). Nodes taken from the tree before the edit, capture nodes
+ * included, must not be used after it: take new ones from the tree.
  */
 MORV_TS_API void morv_tree_edit(MorvTree *tree, uint32_t start_byte, uint32_t old_end_byte,
                                 uint32_t new_end_byte, uint32_t start_row, uint32_t start_column,
@@ -342,9 +342,8 @@ MORV_TS_API bool morv_cursor_set_byte_range(MorvCursor *cursor, uint32_t start_b
  * abandoning any earlier run. The query and the node's tree must outlive the
  * run. The run holds on to the tree's content as it is now, so an edit of the
  * tree (or the deletion of another tree sharing parts of it) frees nothing
- * that the run or its reported captures still use; the edit ends the run. A
- * null query or node ends the earlier run and starts none; a null cursor is
- * ignored.
+ * that the run still uses; the edit ends the run. A null query or node ends
+ * the earlier run and starts none; a null cursor is ignored.
  */
 MORV_TS_API void morv_cursor_exec(MorvCursor *cursor, const MorvQuery *query, const void *node);
 

@@ -75,15 +75,13 @@ bool morv_cursor_next_capture(MorvCursor *cursor, MorvQueryMatch *match,
   /*
    * An edit gives the tree a new root while the copy holds the old one. What
    * the run would report after it mixes the text before and after the edit,
-   * so the edit ends the run. The copy stays until the next exec, so the
-   * captures already reported stay readable.
+   * so the edit ends the run. An ended run lets go of the copy at once: held
+   * on, it would keep every old version of an often edited tree alive.
    */
-  if (memcmp(&cursor->tree->root, &cursor->run_tree->root, sizeof(Subtree)) != 0) {
-    cursor->tagged |= MORV_CURSOR_NOT_RUN;
-    return false;
-  }
   TSQueryMatch result;
-  if (!ts_query_cursor_next_capture(cursor_of(cursor), &result, capture_index)) {
+  if (memcmp(&cursor->tree->root, &cursor->run_tree->root, sizeof(Subtree)) != 0 ||
+      !ts_query_cursor_next_capture(cursor_of(cursor), &result, capture_index)) {
+    end_run(cursor);
     return false;
   }
   memcpy(match, &result, sizeof result);

@@ -37,8 +37,7 @@ struct MorvQuery {
  * exec: an edit of the caller's tree gives it new subtrees and drops its
  * references to the old ones, which the run is still walking (and which
  * another tree may be the last to hold). The copy keeps them alive until the
- * next exec or the delete, and its root tells that the caller's tree was
- * edited since. The caller never reads the cell, so it may be wider than a
+ * run ends, and its root tells that the caller's tree was edited since. The caller never reads the cell, so it may be wider than a
  * pointer.
  */
 struct MorvCursor {
