@@ -37,8 +37,8 @@ struct MorvQuery {
  * exec: an edit of the caller's tree gives it new subtrees and drops its
  * references to the old ones, which the run is still walking (and which
  * another tree may be the last to hold). The copy keeps them alive until the
- * run ends, and its root tells that the caller's tree was edited since. The caller never reads the cell, so it may be wider than a
- * pointer.
+ * run ends, and its root tells that the caller's tree was edited since. The
+ * caller never reads the cell, so it may be wider than a pointer.
  */
 struct MorvCursor {
   uintptr_t tagged;
