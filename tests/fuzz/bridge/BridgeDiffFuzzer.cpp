@@ -17,16 +17,19 @@
 // fresh parse, so a coherent edit whose trees hold errors is skipped for the
 // comparison with the fresh parse. To keep texts clean often enough, inputs
 // may edit a built-in clean document instead of their text, an edit may only
-// add spaces between tokens, and an edit may be undone at once. At exit the target
-// prints how many edits were compared and how many skipped, and why.
+// add spaces between tokens, and an edit may be undone at once. At exit the
+// target prints how many edits were compared and how many skipped, and why.
 //
 // Input: byte 0 grammar (with bit 7 set: edit the grammar's clean document
-// instead of the text), byte 1 chunk size, byte 2 progress stop, byte 3
-// edit count (up to 16, taken from the 4 edit slots in turn, the start moved
-// on each round), then 4 edits of 6 bytes (kind, start low and high, removed
-// units, inserted units, offset of the inserted units in the text), then 2
-// bytes of query byte range; the rest is the text, one byte per code unit with
-// bytes >= 0x80 standing for a table of non-ASCII units and surrogates.
+// instead of the text), byte 1 chunk size, byte 2 progress stop, byte 3 edit
+// count (up to 16, taken from the 4 edit slots in turn, the start moved on
+// each round), then 4 edits of 6 bytes, then 2 bytes of query byte range; the
+// rest is the text, one byte per code unit with bytes >= 0x80 standing for a
+// table of non-ASCII units and surrogates. An edit's bytes: kind (bit 7
+// incoherent, bit 6 spaces only, bit 5 undone at once, the low bits choose
+// the incoherence), start low and high, removed units (bit 4: a capture run
+// goes on across the edit), inserted units, offset of the inserted units in
+// the text.
 #include <tree_sitter/api.h>
 
 #include <cstddef>
@@ -452,10 +455,22 @@ struct Sides {
   }
 
   // Moves both sides from `before` to `after`; returns whether the bridge's
-  // incremental tree was compared with a fresh parse.
+  // incremental tree was compared with a fresh parse. With `runAcross`, a
+  // capture run over the bridge's tree is going on when the edit comes, and
+  // the edit must end it.
   bool step(const std::u16string &before, const std::u16string &after, const Change &change,
-            bool coherent, uint8_t way, uint32_t noise) {
+            bool coherent, uint8_t way, uint32_t noise, bool runAcross) {
     const TSInputEdit edit = coherentEdit(before, after, change);
+    MorvCursor *run = nullptr;
+    MorvQueryMatch match;
+    uint32_t index = 0;
+    if (runAcross) {
+      run = morv_cursor_create();
+      unsigned char root[32];
+      morv_tree_root(bridgeTree, root);
+      morv_cursor_exec(run, queriesOf(grammar).bridge, root);
+      morv_cursor_next_capture(run, &match, &index);
+    }
     TSTree *libraryNext;
     if (coherent) {
       bridgeEdit(bridgeTree, edit);
@@ -470,6 +485,7 @@ struct Sides {
                                             ts_node_end_point(libraryRoot), way, noise));
       libraryNext = libraryParse(after, nullptr);
     }
+    const bool edited = run != nullptr && !morv_cursor_next_capture(run, &match, &index);
     MorvTree *bridgeNext = bridgeParse(after, bridgeTree);
     if (coherent) {
       compareTrees(grammar.language(), bridgeNext, libraryNext);
@@ -491,6 +507,13 @@ struct Sides {
     ts_tree_delete(tree);
     bridgeTree = bridgeNext;
     tree = libraryNext;
+    if (run != nullptr) {
+      // A no-op edit (nothing removed, nothing inserted) leaves the tree and
+      // the run as they were.
+      const bool noop = change.removed == 0 && change.inserted.empty() && coherent;
+      require(edited || noop, "run across an edit");
+      morv_cursor_delete(run);
+    }
     return compared;
   }
 };
@@ -588,7 +611,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     const std::u16string after = applied(text, change);
     const uint32_t noise = uint32_t(e[1]) * 131u + e[4];
-    if (sides.step(text, after, change, coherent, kind, noise)) {
+    if (sides.step(text, after, change, coherent, kind, noise, (e[3] & 0x10) != 0)) {
       ++(coherent ? tally.coherentCompared : tally.incoherentCompared);
     } else {
       ++tally.skippedErrors;
@@ -597,7 +620,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       // Undo at once: the text the fuzzer started from comes back.
       Change undo{change.start, change.inserted.size(),
                   text.substr(change.start, change.removed)};
-      if (sides.step(after, text, undo, true, 0, 0)) {
+      if (sides.step(after, text, undo, true, 0, 0, false)) {
         ++tally.undoCompared;
       } else {
         ++tally.skippedUndoErrors;
