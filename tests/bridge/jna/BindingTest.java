@@ -481,6 +481,20 @@ public final class BindingTest {
             "the predicates as written: " + query.predicates(0));
       }
     }
+    // A regular expression that recurses per character, over a node text of a megabyte.
+    String longText = "class L { String s = \"" + "ab".repeat(500_000) + "\"; }";
+    try (Parser parser = new Parser(java); Tree tree = parser.parse(longText);
+        Query query = Query.compile(java, "((string_literal) @s (#match? @s \"^.(a|b)*.$\"))")) {
+      List<String> found = new ArrayList<>();
+      Throwable thrown = null;
+      try {
+        found = captures(query, tree.root(), longText, true);
+      } catch (Throwable t) {
+        thrown = t;
+      }
+      check(thrown == null && found.size() <= 1, "a predicate over a megabyte of node text ends the run: " + thrown);
+    }
+
     Object[][] bad = {
         {"(identifier) @id (#eq? @id)", QueryException.Kind.PREDICATE},
         {"((identifier) @id (#match? @id @id))", QueryException.Kind.PREDICATE},

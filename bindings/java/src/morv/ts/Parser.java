@@ -98,7 +98,8 @@ public final class Parser implements AutoCloseable {
         long old = 0;
         if (oldTree != null) {
             old = oldTree.pointer();
-            if (oldTree.language() != current) {
+            // Its nodes would be read with the wrong grammar's tables.
+            if (current == null || oldTree.language().pointer() != current.pointer()) {
                 old = 0;
             }
         }

@@ -2,6 +2,9 @@ package morv.ts;
 
 import java.lang.ref.Reference;
 import java.nio.ByteBuffer;
+import java.util.IdentityHashMap;
+import java.util.Map;
+import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
 /**
@@ -28,6 +31,7 @@ public final class QueryCursor implements AutoCloseable {
     private Tree tree;
     private CharSequence text;
     private long capture;           // address of the current capture record
+    private long skipped;
 
     public QueryCursor() {
         long pointer = Bridge.morv_cursor_create();
@@ -71,7 +75,9 @@ public final class QueryCursor implements AutoCloseable {
         this.query = query;
         this.tree = node.tree();
         this.text = text;
+        this.captures.matchers.clear();
         this.capture = 0;
+        this.skipped = 0;
     }
 
     /**
@@ -99,6 +105,7 @@ public final class QueryCursor implements AutoCloseable {
             if (text == null || passes()) {
                 return true;
             }
+            skipped++;
         }
     }
 
@@ -124,6 +131,11 @@ public final class QueryCursor implements AutoCloseable {
         }
         tree.pointer();
         return capture;
+    }
+
+    /** The number of captures of the current run left out because their match's predicates failed. */
+    public long skippedCaptures() {
+        return skipped;
     }
 
     /** The capture id (an index into the query's capture names) of the current capture. */
@@ -192,10 +204,14 @@ public final class QueryCursor implements AutoCloseable {
         query = null;
         tree = null;
         text = null;
+        captures.matchers.clear();
     }
 
     /** The current match as the text predicates see it. */
     private final class Captures implements TextPredicate.MatchText {
+        // One matcher per regular expression over the run's text.
+        final Map<Pattern, Matcher> matchers = new IdentityHashMap<>();
+
         private long address(int i) {
             return record.buffer.getLong(8) + (long) i * Bridge.CAPTURE_SIZE;
         }
@@ -259,7 +275,8 @@ public final class QueryCursor implements AutoCloseable {
         @Override
         public boolean find(int i, Pattern regex) {
             int end = end(i);
-            return TextPredicate.find(regex, text, Math.min(start(i), end), end);
+            Matcher matcher = matchers.computeIfAbsent(regex, r -> r.matcher(text));
+            return TextPredicate.find(matcher, Math.min(start(i), end), end);
         }
     }
 }

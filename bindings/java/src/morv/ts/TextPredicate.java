@@ -169,10 +169,9 @@ final class TextPredicate {
     }
 
     /** Runs a search in a region, anchoring {@code ^} and {@code $} at its ends. */
-    static boolean find(Pattern regex, CharSequence text, int from, int to) {
-        Matcher m = regex.matcher(text).region(from, to);
+    static boolean find(Matcher matcher, int from, int to) {
         try {
-            return m.find();
+            return matcher.region(from, to).find();
         } catch (StackOverflowError e) {
             // java.util.regex recurses per repetition; a node text too long
             // for it must not take the caller down.
