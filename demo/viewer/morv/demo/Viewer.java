@@ -107,34 +107,32 @@ public final class Viewer {
                     QueryCursor cursor = new QueryCursor()) {
                 Node root = tree.root();
                 long nodes = countNodes(root);
-                int[] style = paint(highlights, cursor, root, text);
-                long highlighted = painted;
+                long[] highlighted = new long[1];
+                int[] style = paint(highlights, cursor, root, text, highlighted);
                 print(text, style, highlights, out);
                 out.printf("%s: %d bytes, %d nodes, %d captures (%d highlighted), parsed in %.3f ms%s%n",
-                        file, bytes.length, nodes, highlighted + cursor.skippedCaptures(), highlighted,
+                        file, bytes.length, nodes, highlighted[0] + cursor.skippedCaptures(), highlighted[0],
                         parseNanos / 1e6, root.hasError() ? ", with syntax errors" : "");
                 return 0;
             }
         }
     }
 
-    private static long painted;
-
     /**
      * Runs the query with its text predicates and paints every UTF-16 unit
      * with the capture that covers it most narrowly; between captures of the
      * same extent the later pattern wins: the grammars' query files start with
      * the general patterns ("(identifier) @variable") and refine them below.
+     * Counts the captures it painted with into painted[0].
      */
-    private static int[] paint(Query query, QueryCursor cursor, Node root, String text) {
+    private static int[] paint(Query query, QueryCursor cursor, Node root, String text, long[] painted) {
         int[] style = new int[text.length()];
         int[] extent = new int[text.length()];
         int[] patternOf = new int[text.length()];
         Arrays.fill(style, -1);
-        painted = 0;
         cursor.exec(query, root, text);
         while (cursor.nextCapture()) {
-            painted++;
+            painted[0]++;
             int id = cursor.captureId();
             int pattern = cursor.patternIndex();
             int start = cursor.startByte() / 2;
