@@ -52,7 +52,7 @@ fi
 mkdir -p "$IMAGE/app/queries" "$IMAGE/app/src"
 install -m 755 "$BUILD_DIR/cmake/targets/morv" "$IMAGE/morv"
 cp "$BUILD_DIR/parse-bridge/libmorv-ts.so" "$BUILD_DIR/parse-bridge/libtree-sitter-java.so" "$IMAGE/app/"
-cp "$BUILD_DIR/demo/viewer.jar" "$IMAGE/app/"
+cp "$BUILD_DIR/demo/viewer.jar" "$BUILD_DIR/bindings/java/morv-ts.jar" "$IMAGE/app/"
 cp "$(readlink -f /usr/share/java/jna.jar)" "$IMAGE/app/jna.jar"
 cp "$ROOT/third_party/node_modules/tree-sitter-java/queries/highlights.scm" "$IMAGE/app/queries/"
 cp "$ROOT/demo/viewer/morv/demo/Viewer.java" "$IMAGE/app/src/"
@@ -61,6 +61,7 @@ cp "$ROOT/demo/viewer/morv/demo/Viewer.java" "$IMAGE/app/src/"
 cat >"$IMAGE/app/morv.cfg" <<'EOF'
 [Application]
 app.classpath=$APPDIR/viewer.jar
+app.classpath=$APPDIR/morv-ts.jar
 app.classpath=$APPDIR/jna.jar
 app.mainclass=morv.demo.Viewer
 

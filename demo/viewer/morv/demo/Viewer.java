@@ -1,8 +1,11 @@
 package morv.demo;
 
-import com.sun.jna.Memory;
-import com.sun.jna.NativeLibrary;
-import com.sun.jna.Pointer;
+import morv.ts.Language;
+import morv.ts.Node;
+import morv.ts.Parser;
+import morv.ts.Query;
+import morv.ts.QueryCursor;
+import morv.ts.Tree;
 
 import java.io.FileDescriptor;
 import java.io.FileOutputStream;
@@ -13,12 +16,13 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.util.ArrayDeque;
+import java.util.Arrays;
 import java.util.Deque;
 import java.util.Map;
 
 /**
  * The demo image's application: parses a Java source file through
- * libmorv-ts.so, highlights it with the grammar's highlights.scm and prints
+ * libmorv-ts.so (with the morv.ts library), highlights it with the grammar's highlights.scm and prints
  * it with ANSI colours, then a one-line summary.
  *
  * Usage: Viewer [--hello] [file]. With --hello it only greets and ends,
@@ -84,64 +88,83 @@ public final class Viewer {
         String text = new String(bytes, StandardCharsets.UTF_8);
         byte[] query = Files.readAllBytes(appDir.resolve("queries").resolve("highlights.scm"));
 
-        MorvTs ts = MorvTs.INSTANCE;
-        Pointer language = NativeLibrary.getInstance("tree-sitter-java")
-                .getFunction("tree_sitter_java").invokePointer(new Object[0]);
-
-        Pointer parser = ts.morv_parser_create();
-        Pointer tree = null;
-        try {
-            if (ts.morv_parser_set_language(parser, language) == 0) {
-                System.err.println("the Java grammar's ABI version "
-                        + ts.morv_language_abi_version(language) + " is not supported");
-                return 1;
-            }
-            TextSource source = new TextSource(text);
+        // Held until the end: the trees and the query read the grammar's tables.
+        Language java = Language.load("tree-sitter-java", "java");
+        if (java.abiVersion() < 13 || java.abiVersion() > 15) {
+            System.err.println("the Java grammar's ABI version " + java.abiVersion() + " is not supported");
+            return 1;
+        }
+        try (Parser parser = new Parser(java)) {
             long started = System.nanoTime();
-            tree = ts.morv_parser_parse(parser, null, source, null, (context, offset) -> 0, null);
+            Tree parsed = parser.parse(text);
             long parseNanos = System.nanoTime() - started;
-            if (tree == null) {
+            if (parsed == null) {
                 System.err.println("the parse yielded no tree");
                 return 1;
             }
-            Memory root = new Memory(MorvTs.NODE_SIZE);
-            ts.morv_tree_root(tree, root);
-            long nodes = countNodes(ts, root);
-
-            Highlights.Result painted;
-            try (Highlights highlights = new Highlights(language, query)) {
-                painted = highlights.run(root, text);
-                print(text, painted.style, highlights, out);
+            try (Tree tree = parsed;
+                    Query highlights = Query.compile(java, new String(query, StandardCharsets.UTF_8));
+                    QueryCursor cursor = new QueryCursor()) {
+                Node root = tree.root();
+                long nodes = countNodes(root);
+                long[] highlighted = new long[1];
+                int[] style = paint(highlights, cursor, root, text, highlighted);
+                print(text, style, highlights, out);
+                out.printf("%s: %d bytes, %d nodes, %d captures (%d highlighted), parsed in %.3f ms%s%n",
+                        file, bytes.length, nodes, highlighted[0] + cursor.skippedCaptures(), highlighted[0],
+                        parseNanos / 1e6, root.hasError() ? ", with syntax errors" : "");
+                return 0;
             }
-            out.printf("%s: %d bytes, %d nodes, %d captures (%d highlighted), parsed in %.3f ms%s%n",
-                    file, bytes.length, nodes, painted.captures, painted.applied,
-                    parseNanos / 1e6,
-                    ts.morv_node_has_error(root) != 0 ? ", with syntax errors" : "");
-            return 0;
-        } finally {
-            ts.morv_tree_delete(tree);
-            ts.morv_parser_delete(parser);
         }
     }
 
-    private static long countNodes(MorvTs ts, Memory root) {
+    /**
+     * Runs the query with its text predicates and paints every UTF-16 unit
+     * with the capture that covers it most narrowly; between captures of the
+     * same extent the later pattern wins: the grammars' query files start with
+     * the general patterns ("(identifier) @variable") and refine them below.
+     * Counts the captures it painted with into painted[0].
+     */
+    private static int[] paint(Query query, QueryCursor cursor, Node root, String text, long[] painted) {
+        int[] style = new int[text.length()];
+        int[] extent = new int[text.length()];
+        int[] patternOf = new int[text.length()];
+        Arrays.fill(style, -1);
+        cursor.exec(query, root, text);
+        while (cursor.nextCapture()) {
+            painted[0]++;
+            int id = cursor.captureId();
+            int pattern = cursor.patternIndex();
+            int start = cursor.startByte() / 2;
+            int end = Math.min(cursor.endByte() / 2, text.length());
+            int width = end - start;
+            for (int i = start; i < end; i++) {
+                if (style[i] < 0 || width < extent[i] || (width == extent[i] && pattern >= patternOf[i])) {
+                    style[i] = id;
+                    extent[i] = width;
+                    patternOf[i] = pattern;
+                }
+            }
+        }
+        return style;
+    }
+
+    private static long countNodes(Node root) {
         long count = 0;
-        Deque<Memory> pending = new ArrayDeque<>();
+        Deque<Node> pending = new ArrayDeque<>();
         pending.push(root);
         while (!pending.isEmpty()) {
-            Memory node = pending.pop();
+            Node node = pending.pop();
             count++;
-            int children = ts.morv_node_child_count(node);
+            int children = node.childCount();
             for (int i = 0; i < children; i++) {
-                Memory child = new Memory(MorvTs.NODE_SIZE);
-                ts.morv_node_child(node, i, child);
-                pending.push(child);
+                pending.push(node.child(i));
             }
         }
         return count;
     }
 
-    private static void print(String text, int[] style, Highlights highlights, PrintStream out) {
+    private static void print(String text, int[] style, Query highlights, PrintStream out) {
         boolean colour = System.getenv("NO_COLOR") == null;
         StringBuilder line = new StringBuilder();
         String current = "";
@@ -176,25 +199,5 @@ public final class Viewer {
             colour = COLOURS.get(dot < 0 ? capture : capture.substring(0, dot));
         }
         return colour == null ? "" : colour;
-    }
-
-    /** The document as UTF-16LE bytes, handed to the parser in one piece. */
-    private static final class TextSource implements MorvTs.ReadFunction {
-        private final Memory utf16;
-        private final int size;
-
-        TextSource(String text) {
-            byte[] bytes = text.getBytes(StandardCharsets.UTF_16LE);
-            size = bytes.length;
-            utf16 = new Memory(Math.max(2, size));
-            utf16.write(0, bytes, 0, size);
-        }
-
-        @Override
-        public Pointer invoke(Pointer context, int byteIndex, int row, int column, Pointer bytesRead) {
-            int offset = Integer.compareUnsigned(byteIndex, size) < 0 ? byteIndex : size;
-            bytesRead.setInt(0, size - offset);
-            return utf16.share(offset);
-        }
     }
 }
