@@ -113,6 +113,13 @@ static void write_record(const TSTreeCursor *cursor, TSNode node, uint32_t depth
   record->reserved = 0;
 }
 
+static Placement place_current(const MorvTreeExport *run) {
+  if (run->start_byte == 0 && run->end_byte == UINT32_MAX) {
+    return Inside;
+  }
+  return place(run, ts_tree_cursor_current_node(&run->cursor));
+}
+
 /*
  * From the cursor's current node, moves to the next node of the run in
  * document order that is not a descendant of it: a later sibling inside the
@@ -121,7 +128,7 @@ static void write_record(const TSTreeCursor *cursor, TSNode node, uint32_t depth
 static bool advance_past_subtree(MorvTreeExport *run) {
   while (run->depth > 0) {
     while (ts_tree_cursor_goto_next_sibling(&run->cursor)) {
-      const Placement placement = place(run, ts_tree_cursor_current_node(&run->cursor));
+      const Placement placement = place_current(run);
       if (placement == Inside) {
         return true;
       }
@@ -143,7 +150,7 @@ static bool descend(MorvTreeExport *run) {
   }
   run->depth++;
   do {
-    const Placement placement = place(run, ts_tree_cursor_current_node(&run->cursor));
+    const Placement placement = place_current(run);
     if (placement == Inside) {
       return true;
     }

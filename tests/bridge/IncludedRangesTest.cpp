@@ -176,7 +176,7 @@ TEST_F(BridgeIncludedRanges, IncrementalReparseEqualsAFreshOne) {
   const uint32_t at = byteOffsetOf(page, needle) + 2 * uint32_t(needle.size()) - 2;  // before the "s"
   ASSERT_GT(at, ranges[1].start_byte);
   std::u16string edited = page;
-  edited.insert(at / 2, u"x");  // centxs
+  edited.insert(at / 2, 1, u'x');  // centxs
   MorvPoint point{0, 0};
   for (uint32_t unit = 0; unit < at / 2; ++unit) {
     if (page[unit] == u'\n') { ++point.row; point.column = 0; } else { point.column += 2; }

@@ -225,7 +225,7 @@ TEST(BridgeTreeExport, EditedNodesAreFlaggedAndARunRestarts) {
   const uint32_t at = byteOffsetOf(text, u"3") + 2;
   morv_tree_edit(tree.get(), at, at, at + 2, 0, at, 0, at, 0, at + 2);
   std::u16string edited = text;
-  edited.insert(at / 2, u"5");
+  edited.insert(at / 2, 1, u'5');
   const MorvNode top = root(tree.get());
   TreeExportPtr run(morv_tree_export_create());
   ASSERT_TRUE(morv_tree_export_start(run.get(), &top, 0, 0, UINT32_MAX));
