@@ -12,8 +12,8 @@
 //     ranges and the edited old tree, against parsing all scripts afresh;
 //     the edited script's nodes are checked against its text parsed alone.
 //
-// Each case runs a warm-up round and then several measured rounds; the
-// medians and their ratios are printed.
+// Each pair of cases runs in turns, a warm-up turn and then several measured
+// ones; the medians and their ratios are printed.
 //
 //   structure_bench [--only=structure|--only=embedded] [java-file javascript-file]
 #include <tree_sitter/api.h>
@@ -98,20 +98,22 @@ bool hasError(const MorvTree *tree) {
   return morv_node_has_error(&root);
 }
 
-// Median wall time of `rounds` runs of `body` after one warm-up run; `setup`
-// runs untimed before each.
-double medianSeconds(const std::function<void()> &body, const std::function<void()> &setup = [] {},
-                     int rounds = kRounds) {
-  std::vector<double> times;
+// The medians of `a` and `b`, run in turns (after one warm-up turn) so that
+// a changing load of the machine falls on both alike.
+std::pair<double, double> medianSecondsSideBySide(const std::function<void()> &a, const std::function<void()> &b,
+                                                  int rounds = kRounds) {
+  std::vector<double> timesA, timesB;
   for (int i = 0; i <= rounds; ++i) {
-    setup();
-    const auto start = std::chrono::steady_clock::now();
-    body();
-    const auto end = std::chrono::steady_clock::now();
-    if (i > 0) times.push_back(std::chrono::duration<double>(end - start).count());
+    for (int which = 0; which < 2; ++which) {
+      const auto start = std::chrono::steady_clock::now();
+      (which == 0 ? a : b)();
+      const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (i > 0) (which == 0 ? timesA : timesB).push_back(t);
+    }
   }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
+  std::sort(timesA.begin(), timesA.end());
+  std::sort(timesB.begin(), timesB.end());
+  return {timesA[timesA.size() / 2], timesB[timesB.size() / 2]};
 }
 
 // The records that the export writes, made with the library's cursor
@@ -203,8 +205,9 @@ void structureCases(const Input &input) {
   MorvTreeExport *run = morv_tree_export_create();
   uint64_t sumExport = 0, sumCursor = 0;
   size_t exported = 0, walked = 0;
-  const double tExport = medianSeconds([&] { exported = bulkExport(run, root, buffer.data(), kCapacity, sumExport); });
-  const double tCursor = medianSeconds([&] { walked = cursorWalk(libraryRoot, buffer.data(), kCapacity, sumCursor); });
+  const auto [tExport, tCursor] = medianSecondsSideBySide(
+      [&] { exported = bulkExport(run, root, buffer.data(), kCapacity, sumExport); },
+      [&] { walked = cursorWalk(libraryRoot, buffer.data(), kCapacity, sumCursor); });
   if (exported != nodes || walked != nodes || sumExport != sumCursor) {
     std::fprintf(stderr, "export and cursor walk disagree: %zu, %zu nodes\n", exported, walked);
     std::exit(1);
@@ -217,17 +220,18 @@ void structureCases(const Input &input) {
 
   // Fold ranges: every named node over more than one row.
   std::vector<std::pair<uint32_t, uint32_t>> folds;
-  const double tFold = medianSeconds([&] {
-    folds.clear();
-    morv_tree_export_start(run, &root, 0, 0, UINT32_MAX);
-    while (uint32_t n = morv_tree_export_next(run, buffer.data(), kCapacity)) {
-      for (uint32_t i = 0; i < n; ++i) {
-        const MorvNodeRecord &r = buffer[i];
-        if ((r.flags & MorvNodeFlagNamed) != 0 && r.end_row > r.start_row) folds.emplace_back(r.start_row, r.end_row);
-      }
-    }
-  });
-  const double tParse = medianSeconds([&] { morv_tree_delete(parse(parser, text)); }, [] {}, 3);
+  const auto [tFold, tParse] = medianSecondsSideBySide(
+      [&] {
+        folds.clear();
+        morv_tree_export_start(run, &root, 0, 0, UINT32_MAX);
+        while (uint32_t n = morv_tree_export_next(run, buffer.data(), kCapacity)) {
+          for (uint32_t i = 0; i < n; ++i) {
+            const MorvNodeRecord &r = buffer[i];
+            if ((r.flags & MorvNodeFlagNamed) != 0 && r.end_row > r.start_row) folds.emplace_back(r.start_row, r.end_row);
+          }
+        }
+      },
+      [&] { morv_tree_delete(parse(parser, text)); }, 3);
   std::printf("  %-44s %10.1f ms (%zu fold ranges)\n", "fold ranges from the bulk export", tFold * 1e3, folds.size());
   std::printf("  %-44s %10.1f ms\n", "full parse", tParse * 1e3);
   std::printf("  ratio fold ranges / full parse: %.3f\n", tFold / tParse);
@@ -414,7 +418,9 @@ void embeddedCase(const std::string &jsPath) {
     return parse(js, texts[which]);
   };
   tree = freshParse(0);
-  const double tIncremental = medianSeconds(
+  // Each turn types the "x" in, or takes it out again, and re-parses; the
+  // parse from scratch reads the same text with the same ranges.
+  const auto [tIncremental, tScratch] = medianSecondsSideBySide(
       [&] {
         const int next = 1 - current;
         // Typing the "x" in, or taking it out again.
@@ -431,8 +437,7 @@ void embeddedCase(const std::string &jsPath) {
         tree = reparsed;
         current = next;
       },
-      [] {}, 2 * kRounds + 1);
-  const double tScratch = medianSeconds([&] { morv_tree_delete(freshParse(current)); }, [] {}, 3);
+      [&] { morv_tree_delete(freshParse(1 - current)); }, 5);
 
   // The incremental tree equals a fresh parse, and the edited script's nodes
   // those of its text parsed alone, shifted to document offsets.
