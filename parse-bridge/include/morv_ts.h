@@ -410,8 +410,10 @@ typedef struct MorvNodeRecord {
 /*
  * Returns a new tree cursor at `node`, which becomes the cursor's root: the
  * cursor never moves above it. The caller owns the cursor until
- * `morv_tree_cursor_delete`; it is valid while the node's tree is. A null
- * address or the null node gives null.
+ * `morv_tree_cursor_delete`; it is valid while the node's tree is, and an
+ * edit of the tree leaves the positions of the nodes that it reaches
+ * afterwards unreliable until a reset. A null address or the null node gives
+ * null.
  */
 MORV_TS_API MorvTreeCursor *morv_tree_cursor_create(const void *node);
 
@@ -568,7 +570,8 @@ MORV_TS_API void morv_tree_export_delete(MorvTreeExport *run);
  * after `start_byte`: so an empty node at `start_byte`, such as a missing
  * closing bracket, is exported, and so is a node that ends just where the
  * range starts. The parent of every exported node is exported too. The
- * node's tree must outlive the run.
+ * node's tree must outlive the run; an edit of the tree while the run goes
+ * on leaves the offsets of the records that follow unreliable.
  * Returns false, leaving no run, for a null export, a null address or the
  * null node, and for a start after a non-zero end.
  */

@@ -240,6 +240,37 @@ TEST(BridgeTreeExport, EditedNodesAreFlaggedAndARunRestarts) {
   EXPECT_EQ(changed, 4u) << "document, outer array, inner array, the number";
 }
 
+// An edit while a run or a tree cursor goes on shifts the offsets under
+// them, but neither reads freed memory and both come to their end; a new run
+// sees the edited tree.
+TEST(BridgeTreeExport, AnEditDuringARunEndsItSafely) {
+  ParserPtr parser = parserFor(tree_sitter_javascript());
+  std::u16string text = widen(grammarFile("tree-sitter-javascript/grammar.js"));
+  TreePtr tree = parseText(parser.get(), text);
+  const MorvNode top = root(tree.get());
+  TreeExportPtr run(morv_tree_export_create());
+  TreeCursorPtr cursor(morv_tree_cursor_create(&top));
+  ASSERT_TRUE(morv_tree_export_start(run.get(), &top, 0, 0, UINT32_MAX));
+  std::vector<MorvNodeRecord> buffer(500);
+  ASSERT_EQ(morv_tree_export_next(run.get(), buffer.data(), 500), 500u);
+  for (int i = 0; i < 40; ++i) {
+    if (!morv_tree_cursor_goto_first_child(cursor.get())) morv_tree_cursor_goto_next_sibling(cursor.get());
+  }
+  // Ten lines deleted from the start, where the run has been.
+  uint32_t cut = 0, rows = 0;
+  while (rows < 10) rows += text[cut++] == u'\n';
+  morv_tree_edit(tree.get(), 0, 2 * cut, 0, 0, 0, rows, 0, 0, 0);
+  text.erase(0, cut);
+  size_t more = 0;
+  while (uint32_t n = morv_tree_export_next(run.get(), buffer.data(), 500)) more += n;
+  EXPECT_GT(more, 0u);
+  while (morv_tree_cursor_goto_next_sibling(cursor.get()) || morv_tree_cursor_goto_parent(cursor.get())) {
+  }
+  const MorvNode edited = root(tree.get());
+  ASSERT_TRUE(morv_tree_export_start(run.get(), &edited, 0, 0, UINT32_MAX));
+  EXPECT_EQ(exportAll(run.get(), 500), Reference(tree_sitter_javascript(), text).records(edited, 0, 0, UINT32_MAX));
+}
+
 TEST(BridgeTreeExport, RefusedStartsLeaveNoRun) {
   ParserPtr parser = parserFor(tree_sitter_json());
   TreePtr tree = parseText(parser.get(), u"[1, 2]");
