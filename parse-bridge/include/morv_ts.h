@@ -71,6 +71,20 @@ typedef struct MorvNode {
   const void *tree;
 } MorvNode;
 
+/* The library's `TSPoint`: a row and a byte column within it. */
+typedef struct MorvPoint {
+  uint32_t row;
+  uint32_t column;
+} MorvPoint;
+
+/* The library's `TSRange`: 24 bytes. */
+typedef struct MorvRange {
+  MorvPoint start_point;
+  MorvPoint end_point;
+  uint32_t start_byte;
+  uint32_t end_byte;
+} MorvRange;
+
 /* The library's `TSQueryCapture`: 40 bytes, the last 4 of them padding. */
 typedef struct MorvQueryCapture {
   MorvNode node;
@@ -357,6 +371,268 @@ MORV_TS_API void morv_cursor_exec(MorvCursor *cursor, const MorvQuery *query, co
  */
 MORV_TS_API bool morv_cursor_next_capture(MorvCursor *cursor, MorvQueryMatch *match,
                                           uint32_t *capture_index);
+
+/* Tree structure: tree cursors, fields, symbols and the bulk node export. */
+
+typedef struct MorvTreeCursor MorvTreeCursor;
+typedef struct MorvTreeExport MorvTreeExport;
+
+/*
+ * The library's `TSSymbolType`, as returned by `morv_language_symbol_type`:
+ * a regular symbol is named and visible, an anonymous one visible only (a
+ * token written literally in the grammar); supertypes and auxiliary symbols
+ * never appear as nodes.
+ */
+typedef enum MorvSymbolType {
+  MorvSymbolTypeRegular = 0,
+  MorvSymbolTypeAnonymous = 1,
+  MorvSymbolTypeSupertype = 2,
+  MorvSymbolTypeAuxiliary = 3,
+} MorvSymbolType;
+
+/* The bits of `MorvNodeRecord.flags`. */
+typedef enum MorvNodeFlag {
+  MorvNodeFlagNamed = 1,      /* a named node, not an anonymous token */
+  MorvNodeFlagMissing = 2,    /* inserted empty by the parser to recover from an error */
+  MorvNodeFlagError = 4,      /* an error node (symbol 65535) */
+  MorvNodeFlagHasError = 8,   /* an error or missing node lies in its subtree, itself included */
+  MorvNodeFlagExtra = 16,     /* an extra, such as a comment, that may appear anywhere */
+  MorvNodeFlagHasChanges = 32 /* edited since the tree was parsed */
+} MorvNodeFlag;
+
+/*
+ * One node of a bulk export: 32 bytes, every field at its natural alignment,
+ * in the platform's (little-endian) byte order, so that a caller can read a
+ * buffer of them with absolute loads:
+ *
+ *   offset  width  field
+ *        0      4  start_byte   first byte of the node
+ *        4      4  end_byte     the byte just past the node
+ *        8      4  start_row    row of start_byte
+ *       12      4  end_row      row of end_byte
+ *       16      4  depth        0 for the node the export started from, +1 per level
+ *       20      4  child_count  children, anonymous ones included, exported or not
+ *       24      2  symbol       as `morv_node_symbol`
+ *       26      2  field_id     the field under which its parent holds it; 0 for none
+ *                               and for the node the export started from
+ *       28      2  flags        MorvNodeFlag bits
+ *       30      2  reserved     0
+ */
+typedef struct MorvNodeRecord {
+  uint32_t start_byte;
+  uint32_t end_byte;
+  uint32_t start_row;
+  uint32_t end_row;
+  uint32_t depth;
+  uint32_t child_count;
+  uint16_t symbol;
+  uint16_t field_id;
+  uint16_t flags;
+  uint16_t reserved;
+} MorvNodeRecord;
+
+/*
+ * Returns a new tree cursor at `node`, which becomes the cursor's root: the
+ * cursor never moves above it. The caller owns the cursor until
+ * `morv_tree_cursor_delete`; it is valid while the node's tree is, and an
+ * edit of the tree leaves the positions of the nodes that it reaches
+ * afterwards unreliable until a reset. A null address or the null node gives
+ * null.
+ */
+MORV_TS_API MorvTreeCursor *morv_tree_cursor_create(const void *node);
+
+/* Deletes the cursor and its handle; a null handle is ignored. */
+MORV_TS_API void morv_tree_cursor_delete(MorvTreeCursor *cursor);
+
+/*
+ * Moves the cursor to `node` and makes it the cursor's new root (it may be of
+ * another tree). Returns false, with the cursor unchanged, for a null cursor,
+ * a null address or the null node.
+ */
+MORV_TS_API bool morv_tree_cursor_reset(MorvTreeCursor *cursor, const void *node);
+
+/*
+ * Returns a new cursor at the same node with the same root and path, owned by
+ * the caller; the two move independently. A null cursor gives null.
+ */
+MORV_TS_API MorvTreeCursor *morv_tree_cursor_copy(const MorvTreeCursor *cursor);
+
+/* Writes the node under the cursor; the null node for a null cursor. */
+MORV_TS_API void morv_tree_cursor_current_node(const MorvTreeCursor *cursor, void *node_out);
+
+/*
+ * Returns the field id under which the parent holds the current node; 0 for
+ * none, at the cursor's root and for a null cursor.
+ */
+MORV_TS_API uint16_t morv_tree_cursor_current_field_id(const MorvTreeCursor *cursor);
+
+/* Returns how many levels the current node lies below the cursor's root; 0 for a null cursor. */
+MORV_TS_API uint32_t morv_tree_cursor_current_depth(const MorvTreeCursor *cursor);
+
+/*
+ * Move the cursor to the current node's first or last child, its next or
+ * previous sibling, or its parent. Each returns whether it moved; it stays in
+ * place when there is no such node (siblings and the parent of the cursor's
+ * root count as absent) and for a null cursor. The last child and the
+ * previous sibling cost a scan of the children.
+ */
+MORV_TS_API bool morv_tree_cursor_goto_first_child(MorvTreeCursor *cursor);
+MORV_TS_API bool morv_tree_cursor_goto_last_child(MorvTreeCursor *cursor);
+MORV_TS_API bool morv_tree_cursor_goto_next_sibling(MorvTreeCursor *cursor);
+MORV_TS_API bool morv_tree_cursor_goto_previous_sibling(MorvTreeCursor *cursor);
+MORV_TS_API bool morv_tree_cursor_goto_parent(MorvTreeCursor *cursor);
+
+/*
+ * Moves the cursor to the first child of the current node that ends after
+ * `byte` and returns that child's index, anonymous children counted; returns
+ * -1 without moving when no child does, and for a null cursor.
+ */
+MORV_TS_API int64_t morv_tree_cursor_goto_first_child_for_byte(MorvTreeCursor *cursor,
+                                                               uint32_t byte);
+
+/* Returns the number of field names of the language (ids run from 1); 0 for a null language. */
+MORV_TS_API uint32_t morv_language_field_count(const TSLanguage *language);
+
+/*
+ * Returns the NUL-terminated name of a field, or null for id 0, an id beyond
+ * the language's fields or a null language. The text belongs to the language.
+ */
+MORV_TS_API const char *morv_language_field_name(const TSLanguage *language, uint32_t field_id);
+
+/*
+ * Returns the id of the field named by `length` bytes at `name` (no
+ * terminator needed), or 0 when the language has no such field, for a null
+ * language and for a null name.
+ */
+MORV_TS_API uint16_t morv_language_field_id(const TSLanguage *language, const char *name,
+                                            uint32_t length);
+
+/*
+ * Returns the number of symbols, aliases included: symbol ids below it are
+ * the language's, besides 65535, the error symbol. 0 for a null language.
+ */
+MORV_TS_API uint32_t morv_language_symbol_count(const TSLanguage *language);
+
+/*
+ * Returns the symbol that nodes named by `length` bytes at `name` carry (as
+ * `morv_node_symbol` gives it), among the named symbols when `named` is true
+ * and among the anonymous ones otherwise; "ERROR" named gives 65535. Returns
+ * 0 when there is no such node type, for a null language and a null name.
+ */
+MORV_TS_API uint16_t morv_language_symbol_for_name(const TSLanguage *language, const char *name,
+                                                   uint32_t length, bool named);
+
+/*
+ * Returns the MorvSymbolType of a symbol (only the low 16 bits count): named
+ * and visible, visible only, supertype or auxiliary. Returns -1 for a symbol
+ * at or beyond `morv_language_symbol_count` other than 65535, and for a null
+ * language.
+ */
+MORV_TS_API int32_t morv_language_symbol_type(const TSLanguage *language, uint32_t symbol);
+
+/* Writes the child that the node holds under the field; the null node when there is none. */
+MORV_TS_API void morv_node_child_by_field_id(const void *node, uint32_t field_id,
+                                             void *node_out);
+
+/*
+ * Returns the name of the field under which the node holds its child at
+ * `index` (anonymous children counted), or null when that child has no field
+ * or does not exist. The text belongs to the language.
+ */
+MORV_TS_API const char *morv_node_field_name_for_child(const void *node, uint32_t index);
+
+/* Returns the number of nodes in the node's subtree, itself included. */
+MORV_TS_API uint32_t morv_node_descendant_count(const void *node);
+
+/* Writes the smallest named node that spans the byte range [start_byte, end_byte]. */
+MORV_TS_API void morv_node_named_descendant_for_byte_range(const void *node, uint32_t start_byte,
+                                                           uint32_t end_byte, void *node_out);
+
+/*
+ * Write the node's first child (or first named child) that ends after
+ * `byte`; the null node when there is none.
+ */
+MORV_TS_API void morv_node_first_child_for_byte(const void *node, uint32_t byte,
+                                                void *node_out);
+MORV_TS_API void morv_node_first_named_child_for_byte(const void *node, uint32_t byte,
+                                                      void *node_out);
+
+/*
+ * Returns whether the two addresses hold the same node of the same tree;
+ * false when either is null or the null node.
+ */
+MORV_TS_API bool morv_node_eq(const void *node, const void *other);
+
+/*
+ * Returns the node's symbol as the grammar defines it, before aliases are
+ * applied (`morv_node_symbol` gives the name the tree shows).
+ */
+MORV_TS_API uint16_t morv_node_grammar_symbol(const void *node);
+
+/* Returns the parse state in which the node was built, or 0 for an error. */
+MORV_TS_API uint16_t morv_node_parse_state(const void *node);
+
+/* Returns whether the node is an extra, such as a comment. */
+MORV_TS_API bool morv_node_is_extra(const void *node);
+
+/*
+ * Returns a new bulk export without a run, owned by the caller until
+ * `morv_tree_export_delete`; null only if it cannot be allocated. One export
+ * serves any number of runs, one after the other.
+ */
+MORV_TS_API MorvTreeExport *morv_tree_export_create(void);
+
+/* Deletes the export and its handle; a null handle is ignored. */
+MORV_TS_API void morv_tree_export_delete(MorvTreeExport *run);
+
+/*
+ * Starts a run over `node`'s subtree, abandoning any earlier run: the nodes
+ * that a tree cursor visits (every node, anonymous ones included) in document
+ * order, each before its children. Only nodes at most `max_depth` levels
+ * below `node` are exported (0: the node alone; UINT32_MAX: no limit), and
+ * only nodes that start before `end_byte` (0: no upper limit) and end at or
+ * after `start_byte`: so an empty node at `start_byte`, such as a missing
+ * closing bracket, is exported, and so is a node that ends just where the
+ * range starts. The parent of every exported node is exported too. The
+ * node's tree must outlive the run; an edit of the tree while the run goes
+ * on leaves the offsets of the records that follow unreliable.
+ * Returns false, leaving no run, for a null export, a null address or the
+ * null node, and for a start after a non-zero end.
+ */
+MORV_TS_API bool morv_tree_export_start(MorvTreeExport *run, const void *node, uint32_t start_byte,
+                                        uint32_t end_byte, uint32_t max_depth);
+
+/*
+ * Writes the run's next nodes, at most `capacity` of them, to `records` and
+ * returns how many it wrote; the next call goes on where this one stopped,
+ * and 0 means that the run is over (or that `records` is null, `capacity` 0,
+ * the export null or without a run).
+ */
+MORV_TS_API uint32_t morv_tree_export_next(MorvTreeExport *run, MorvNodeRecord *records,
+                                           uint32_t capacity);
+
+/* Embedded languages: the parts of a document that a parser reads. */
+
+/*
+ * Makes the following parses read only the given ranges of the document,
+ * which must be in document order and must not overlap (one may start where
+ * the previous one ends), by bytes and by points, each ending at or after its
+ * start. Nodes keep document offsets. With `count` 0 (`ranges` may then be
+ * null) the parser reads the whole document again. Returns false, leaving
+ * the parser's ranges as they were, for ranges out of order or overlapping,
+ * null `ranges` with a non-zero count, and a null parser.
+ */
+MORV_TS_API bool morv_parser_set_included_ranges(MorvParser *parser, const MorvRange *ranges,
+                                                 uint32_t count);
+
+/*
+ * Returns the number of ranges that the tree was parsed from (one range over
+ * the whole document unless ranges were set) and copies the first
+ * `capacity` of them to `ranges`; a null `ranges` takes none. A null tree
+ * gives 0.
+ */
+MORV_TS_API uint32_t morv_tree_included_ranges(const MorvTree *tree, MorvRange *ranges,
+                                               uint32_t capacity);
 
 #ifdef __cplusplus
 }

@@ -143,6 +143,92 @@ TEST_F(BridgeBadCall, ReturnsTheFailureResult) {
                 !morv_cursor_next_capture(cursor, &match, nullptr) &&
                 morv_cursor_next_capture(cursor, &match, &index);  // not advanced
        }},
+      {"tree_cursor_create(null node)", [&] { return morv_tree_cursor_create(&nullNode) == nullptr; }},
+      {"tree_cursor_create(null address)", [&] { return morv_tree_cursor_create(nullptr) == nullptr; }},
+      {"tree_cursor_delete(null)", [&] { morv_tree_cursor_delete(nullptr); return true; }},
+      {"tree_cursor_reset(null cursor)", [&] { return !morv_tree_cursor_reset(nullptr, &top); }},
+      {"tree_cursor_reset(null node) keeps the cursor", [&] {
+         MorvTreeCursor *c = morv_tree_cursor_create(&top);
+         const bool refused = !morv_tree_cursor_reset(c, &nullNode) && !morv_tree_cursor_reset(c, nullptr) &&
+                              morv_tree_cursor_goto_first_child(c);
+         morv_tree_cursor_delete(c);
+         return refused;
+       }},
+      {"tree_cursor_copy(null)", [&] { return morv_tree_cursor_copy(nullptr) == nullptr; }},
+      {"tree_cursor_current_node(null cursor)", [&] { morv_tree_cursor_current_node(nullptr, &out); return outIsNullNode(); }},
+      {"tree_cursor_current_node(null out)", [&] {
+         MorvTreeCursor *c = morv_tree_cursor_create(&top);
+         morv_tree_cursor_current_node(c, nullptr);
+         morv_tree_cursor_delete(c);
+         return true;
+       }},
+      {"tree_cursor_current_field_id(null)", [&] { return morv_tree_cursor_current_field_id(nullptr) == 0; }},
+      {"tree_cursor_current_depth(null)", [&] { return morv_tree_cursor_current_depth(nullptr) == 0; }},
+      {"tree_cursor_goto_first_child(null)", [&] { return !morv_tree_cursor_goto_first_child(nullptr); }},
+      {"tree_cursor_goto_last_child(null)", [&] { return !morv_tree_cursor_goto_last_child(nullptr); }},
+      {"tree_cursor_goto_next_sibling(null)", [&] { return !morv_tree_cursor_goto_next_sibling(nullptr); }},
+      {"tree_cursor_goto_previous_sibling(null)", [&] { return !morv_tree_cursor_goto_previous_sibling(nullptr); }},
+      {"tree_cursor_goto_parent(null)", [&] { return !morv_tree_cursor_goto_parent(nullptr); }},
+      {"tree_cursor_goto_first_child_for_byte(null)", [&] { return morv_tree_cursor_goto_first_child_for_byte(nullptr, 0) == -1; }},
+      {"field_count(null)", [&] { return morv_language_field_count(nullptr) == 0; }},
+      {"field_name(null language)", [&] { return morv_language_field_name(nullptr, 1) == nullptr; }},
+      {"field_name(id 0)", [&] { return morv_language_field_name(tree_sitter_json(), 0) == nullptr; }},
+      {"field_name(id 0xffffffff)", [&] { return morv_language_field_name(tree_sitter_json(), 0xffffffff) == nullptr; }},
+      {"field_id(null language)", [&] { return morv_language_field_id(nullptr, "key", 3) == 0; }},
+      {"field_id(null name)", [&] { return morv_language_field_id(tree_sitter_json(), nullptr, 3) == 0; }},
+      {"symbol_count(null)", [&] { return morv_language_symbol_count(nullptr) == 0; }},
+      {"symbol_for_name(null language)", [&] { return morv_language_symbol_for_name(nullptr, "number", 6, true) == 0; }},
+      {"symbol_for_name(null name)", [&] { return morv_language_symbol_for_name(tree_sitter_json(), nullptr, 6, true) == 0; }},
+      {"symbol_type(null language)", [&] { return morv_language_symbol_type(nullptr, 1) == -1; }},
+      // The library indexes its metadata with the symbol unchecked.
+      {"symbol_type(symbol 65533)", [&] { return morv_language_symbol_type(tree_sitter_json(), 65533) == -1; }},
+      {"child_by_field_id(null node)", [&] { morv_node_child_by_field_id(&nullNode, 1, &out); return outIsNullNode(); }},
+      // Only the low 16 bits would reach the library, naming another field.
+      {"child_by_field_id(key id + 0x10000)", [&] {
+         Document object{u"{\"a\": 1}"};
+         MorvTree *t = parse(parser, object);
+         MorvNode pair = namedChild(namedChild(root(t), 0), 0), key, wide;
+         const uint32_t id = morv_language_field_id(tree_sitter_json(), "key", 3);
+         morv_node_child_by_field_id(&pair, id, &key);
+         morv_node_child_by_field_id(&pair, id + 0x10000, &wide);
+         morv_tree_delete(t);
+         return key.id != nullptr && wide.id == nullptr;
+       }},
+      {"child_by_field_id(null out)", [&] { morv_node_child_by_field_id(&top, 1, nullptr); return true; }},
+      {"field_name_for_child(null node)", [&] { return morv_node_field_name_for_child(&nullNode, 0) == nullptr; }},
+      {"field_name_for_child(index past the end)", [&] { return morv_node_field_name_for_child(&top, 99) == nullptr; }},
+      {"descendant_count(null node)", [&] { return morv_node_descendant_count(&nullNode) == 0; }},
+      {"named_descendant(null address)",
+       [&] { morv_node_named_descendant_for_byte_range(nullptr, 0, 2, &out); return outIsNullNode(); }},
+      {"first_child_for_byte(null node)", [&] { morv_node_first_child_for_byte(&nullNode, 0, &out); return outIsNullNode(); }},
+      {"first_child_for_byte(past the end)", [&] { morv_node_first_child_for_byte(&top, 999, &out); return outIsNullNode(); }},
+      {"first_named_child_for_byte(null address)",
+       [&] { morv_node_first_named_child_for_byte(nullptr, 0, &out); return outIsNullNode(); }},
+      {"node_eq(null node, null node)", [&] { return !morv_node_eq(&nullNode, &nullNode); }},
+      {"node_eq(node, null address)", [&] { return !morv_node_eq(&top, nullptr) && !morv_node_eq(nullptr, &top); }},
+      {"grammar_symbol(null node)", [&] { return morv_node_grammar_symbol(&nullNode) == 0; }},
+      {"parse_state(null address)", [&] { return morv_node_parse_state(nullptr) == 0; }},
+      {"is_extra(null node)", [&] { return !morv_node_is_extra(&nullNode); }},
+      {"tree_export_delete(null)", [&] { morv_tree_export_delete(nullptr); return true; }},
+      {"tree_export_start(null export)", [&] { return !morv_tree_export_start(nullptr, &top, 0, 0, 9); }},
+      {"tree_export_next(null export)", [&] {
+         MorvNodeRecord r;
+         return morv_tree_export_next(nullptr, &r, 1) == 0;
+       }},
+      {"tree_export_next(null records)", [&] {
+         MorvTreeExport *e = morv_tree_export_create();
+         MorvNodeRecord r;
+         const bool refused = morv_tree_export_start(e, &top, 0, 0, 9) && morv_tree_export_next(e, nullptr, 4) == 0 &&
+                              morv_tree_export_next(e, &r, 0) == 0 && morv_tree_export_next(e, &r, 1) == 1;  // not advanced
+         morv_tree_export_delete(e);
+         return refused;
+       }},
+      {"set_included_ranges(null parser)", [&] { return !morv_parser_set_included_ranges(nullptr, nullptr, 0); }},
+      {"set_included_ranges(null ranges, count 3)", [&] { return !morv_parser_set_included_ranges(parser, nullptr, 3); }},
+      {"included_ranges(null tree)", [&] {
+         MorvRange r;
+         return morv_tree_included_ranges(nullptr, &r, 1) == 0;
+       }},
       {"parse(old tree of another language)", [&] {
          MorvParser *python = morv_parser_create();
          morv_parser_set_language(python, tree_sitter_python());

@@ -24,7 +24,20 @@ const char *const kExports[] = {
     "morv_query_pattern_count", "morv_query_capture_count", "morv_query_string_count",
     "morv_query_capture_name", "morv_query_string_value", "morv_query_predicates",
     "morv_cursor_create", "morv_cursor_delete", "morv_cursor_set_byte_range", "morv_cursor_exec",
-    "morv_cursor_next_capture",
+    "morv_cursor_next_capture", "morv_tree_cursor_create", "morv_tree_cursor_delete",
+    "morv_tree_cursor_reset", "morv_tree_cursor_copy", "morv_tree_cursor_current_node",
+    "morv_tree_cursor_current_field_id", "morv_tree_cursor_current_depth",
+    "morv_tree_cursor_goto_first_child", "morv_tree_cursor_goto_last_child",
+    "morv_tree_cursor_goto_next_sibling", "morv_tree_cursor_goto_previous_sibling",
+    "morv_tree_cursor_goto_parent", "morv_tree_cursor_goto_first_child_for_byte",
+    "morv_language_field_count", "morv_language_field_name", "morv_language_field_id",
+    "morv_language_symbol_count", "morv_language_symbol_for_name", "morv_language_symbol_type",
+    "morv_node_child_by_field_id", "morv_node_field_name_for_child", "morv_node_descendant_count",
+    "morv_node_named_descendant_for_byte_range", "morv_node_first_child_for_byte",
+    "morv_node_first_named_child_for_byte", "morv_node_eq", "morv_node_grammar_symbol",
+    "morv_node_parse_state", "morv_node_is_extra", "morv_tree_export_create",
+    "morv_tree_export_delete", "morv_tree_export_start", "morv_tree_export_next",
+    "morv_parser_set_included_ranges", "morv_tree_included_ranges",
 };
 
 class BridgeDll : public ::testing::Test {
@@ -156,6 +169,105 @@ TEST_F(BridgeDll, MainPathsThroughLookedUpFunctions) {
   morv_cursor_delete(cursor);
   morv_query_delete(query);
   morv_tree_delete(edited);
+  morv_tree_delete(tree);
+  morv_parser_delete(parser);
+}
+
+// The structure exports: a cursor walk with fields, the bulk export in small
+// batches, and a parse of one included range.
+TEST_F(BridgeDll, StructureThroughLookedUpFunctions) {
+  MORV_GET(morv_parser_create);
+  MORV_GET(morv_parser_delete);
+  MORV_GET(morv_parser_set_language);
+  MORV_GET(morv_parser_parse);
+  MORV_GET(morv_parser_set_included_ranges);
+  MORV_GET(morv_tree_included_ranges);
+  MORV_GET(morv_tree_delete);
+  MORV_GET(morv_tree_root);
+  MORV_GET(morv_tree_cursor_create);
+  MORV_GET(morv_tree_cursor_delete);
+  MORV_GET(morv_tree_cursor_goto_first_child);
+  MORV_GET(morv_tree_cursor_goto_next_sibling);
+  MORV_GET(morv_tree_cursor_goto_parent);
+  MORV_GET(morv_tree_cursor_current_field_id);
+  MORV_GET(morv_tree_cursor_current_depth);
+  MORV_GET(morv_language_field_name);
+  MORV_GET(morv_language_field_id);
+  MORV_GET(morv_language_symbol_for_name);
+  MORV_GET(morv_node_child_by_field_id);
+  MORV_GET(morv_node_named_child);
+  MORV_GET(morv_node_start_byte);
+  MORV_GET(morv_node_descendant_count);
+  MORV_GET(morv_node_string);
+  MORV_GET(morv_free);
+  MORV_GET(morv_tree_export_create);
+  MORV_GET(morv_tree_export_delete);
+  MORV_GET(morv_tree_export_start);
+  MORV_GET(morv_tree_export_next);
+
+  MorvParser *parser = morv_parser_create();
+  ASSERT_TRUE(morv_parser_set_language(parser, json));
+  Text text{u"{\"a\": [1, 2], \"b\": 3}"};
+  MorvTree *tree = morv_parser_parse(parser, nullptr, &Text::read, &text, &never, nullptr);
+  ASSERT_NE(tree, nullptr);
+  MorvNode root;
+  morv_tree_root(tree, &root);
+
+  // Pre-order with the cursor: the field names met, with their depths.
+  std::string fields;
+  MorvTreeCursor *cursor = morv_tree_cursor_create(&root);
+  uint32_t visited = 0;
+  for (bool more = true; more;) {
+    ++visited;
+    if (const char *name = morv_language_field_name(json, morv_tree_cursor_current_field_id(cursor))) {
+      fields += std::string(name) + std::to_string(morv_tree_cursor_current_depth(cursor)) + " ";
+    }
+    if (morv_tree_cursor_goto_first_child(cursor)) continue;
+    while (!morv_tree_cursor_goto_next_sibling(cursor)) {
+      if (!morv_tree_cursor_goto_parent(cursor)) {
+        more = false;
+        break;
+      }
+    }
+  }
+  morv_tree_cursor_delete(cursor);
+  EXPECT_EQ(fields, "key3 value3 key3 value3 ");
+  EXPECT_EQ(visited, morv_node_descendant_count(&root));
+
+  MorvTreeExport *run = morv_tree_export_create();
+  ASSERT_TRUE(morv_tree_export_start(run, &root, 0, 0, UINT32_MAX));
+  MorvNodeRecord records[4];
+  uint32_t total = 0, batch = 0, numbers = 0;
+  const uint16_t number = morv_language_symbol_for_name(json, "number", 6, true);
+  while ((batch = morv_tree_export_next(run, records, 4)) != 0) {
+    for (uint32_t i = 0; i < batch; ++i) numbers += records[i].symbol == number;
+    total += batch;
+  }
+  morv_tree_export_delete(run);
+  EXPECT_EQ(total, visited);
+  EXPECT_EQ(numbers, 3u);
+
+  // Only the array is read: the parse sees "[1, 2]" at its document offsets.
+  MorvRange range = {{0, 12}, {0, 24}, 12, 24};
+  ASSERT_TRUE(morv_parser_set_included_ranges(parser, &range, 1));
+  MorvTree *part = morv_parser_parse(parser, nullptr, &Text::read, &text, &never, nullptr);
+  ASSERT_NE(part, nullptr);
+  MorvRange back{};
+  EXPECT_EQ(morv_tree_included_ranges(part, &back, 1), 1u);
+  EXPECT_EQ(back.end_byte, 24u);
+  MorvNode partRoot;
+  morv_tree_root(part, &partRoot);
+  EXPECT_EQ(morv_node_start_byte(&partRoot), 12u);
+  char *sexp = morv_node_string(&partRoot);
+  EXPECT_STREQ(sexp, "(document (array (number) (number)))");
+  morv_free(sexp);
+  MorvNode object, pair, value;
+  morv_node_named_child(&root, 0, &object);
+  morv_node_named_child(&object, 0, &pair);
+  morv_node_child_by_field_id(&pair, morv_language_field_id(json, "value", 5), &value);
+  EXPECT_EQ(morv_node_start_byte(&value), 12u);
+
+  morv_tree_delete(part);
   morv_tree_delete(tree);
   morv_parser_delete(parser);
 }
