@@ -7,7 +7,7 @@ static TSQueryCursor *cursor_of(const MorvCursor *cursor) {
 }
 
 MorvCursor *morv_cursor_create(void) {
-  MorvCursor *handle = malloc(sizeof *handle);
+  MorvCursor *handle = calloc(1, sizeof *handle);
   if (handle == NULL) {
     return NULL;
   }
@@ -22,6 +22,7 @@ void morv_cursor_delete(MorvCursor *cursor) {
   if (cursor_of(cursor) != NULL) {
     ts_query_cursor_delete(cursor_of(cursor));
   }
+  morv_text_run_free(cursor);
   free(cursor);
 }
 
@@ -37,6 +38,8 @@ void morv_cursor_exec(MorvCursor *cursor, const MorvQuery *query, const void *no
   if (cursor == NULL) {
     return;
   }
+  /* A run without text filters nothing, whatever the earlier run read. */
+  morv_text_run_end(cursor);
   TSNode self;
   if (query == NULL || !morv_node_load(node, &self)) {
     /*
