@@ -186,7 +186,8 @@ MORV_TS_API MorvTree *morv_parser_parse(MorvParser *parser, const MorvTree *old_
  * odd last byte is ignored), reusing `old_tree` as `morv_parser_parse` does;
  * nothing calls back into the caller, and the text must stay unchanged until
  * the call returns. The parse stops when the 32-bit cell at `cancel_flag`
- * (may be null; another thread may set it) holds a non-zero value, or after
+ * (may be null; another thread may set it, with an atomic 32-bit store, while
+ * the parse runs) holds a non-zero value, or after
  * `timeout_micros` microseconds (0: no limit). A stopped parse returns null
  * and resets the parser, so the next parse starts afresh, not from the
  * stopped one. Returns a new tree handle owned by the caller, or null when

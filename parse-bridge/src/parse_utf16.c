@@ -28,9 +28,18 @@ static const char *read_text(void *payload, uint32_t byte_index, TSPoint positio
 }
 
 /* Called by the library every hundred or so parse actions, also while it balances the tree. */
+/*
+ * Another thread may store the flag while the parse runs: it is loaded
+ * atomically (a 32-bit cell has the layout of an atomic one on every target).
+ */
+static bool cancelled(const volatile uint32_t *flag) {
+  return flag != NULL &&
+         atomic_load_explicit((const volatile _Atomic uint32_t *)flag, memory_order_relaxed) != 0;
+}
+
 static bool should_stop(TSParseState *state) {
   const StopRule *rule = state->payload;
-  if (rule->cancel_flag != NULL && *rule->cancel_flag != 0) {
+  if (cancelled(rule->cancel_flag)) {
     return true;
   }
   return !clock_is_null(rule->deadline) && clock_is_gt(clock_now(), rule->deadline);
@@ -55,7 +64,7 @@ MorvTree *morv_parser_parse_utf16(MorvParser *parser, const MorvTree *old_tree, 
   if (parser == NULL || (text == NULL && byte_length != 0)) {
     return NULL;
   }
-  if (cancel_flag != NULL && *cancel_flag != 0) {
+  if (cancelled(cancel_flag)) {
     /* A short text might end before the library first asks whether to stop. */
     ts_parser_reset(parser->parser);
     return NULL;

@@ -119,7 +119,10 @@ TEST_F(BridgeParseUtf16, AnOldTreeOfAnotherLanguageGivesAFreshParse) {
 TEST_F(BridgeParseUtf16, AFlagSetFromAnotherThreadStopsTheParse) {
   const std::u16string text = bigScript(u'f');
   const std::u16string other = u"function g(y) { return [y]; }\n";
-  volatile uint32_t flag = 0;
+  // The editor's side stores the flag atomically; the bridge loads it so.
+  std::atomic<uint32_t> flag{0};
+  static_assert(sizeof flag == sizeof(uint32_t), "the flag is a plain 32-bit cell");
+  const volatile uint32_t *cell = reinterpret_cast<const volatile uint32_t *>(&flag);
   std::atomic<bool> started{false};
   std::thread canceller([&] {
     while (!started.load()) std::this_thread::yield();
@@ -127,12 +130,12 @@ TEST_F(BridgeParseUtf16, AFlagSetFromAnotherThreadStopsTheParse) {
     flag = 1;
   });
   started = true;
-  MorvTree *stopped = parseText(parser, text, nullptr, &flag);
+  MorvTree *stopped = parseText(parser, text, nullptr, cell);
   canceller.join();
   EXPECT_EQ(stopped, nullptr);
   // The next parse, of another text, starts afresh rather than resuming.
   flag = 0;
-  MorvTree *next = parseText(parser, other, nullptr, &flag);
+  MorvTree *next = parseText(parser, other, nullptr, cell);
   ASSERT_NE(next, nullptr);
   EXPECT_EQ(sexpOf(next), freshSexp(tree_sitter_javascript(), other));
   morv_tree_delete(next);
