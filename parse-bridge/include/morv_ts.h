@@ -111,6 +111,20 @@ typedef struct MorvPredicateStep {
   uint32_t value_id;
 } MorvPredicateStep;
 
+/*
+ * One capture handed over in bulk by `morv_cursor_next_captures`: 16 bytes.
+ * `capture_id` indexes the query's capture names, `pattern_index` its
+ * patterns; `match_id` is the id of the match within the run, as in
+ * `MorvQueryMatch`.
+ */
+typedef struct MorvCaptureSpan {
+  uint32_t start_byte;
+  uint32_t end_byte;
+  uint16_t capture_id;
+  uint16_t pattern_index;
+  uint32_t match_id;
+} MorvCaptureSpan;
+
 /* The library's `TSQueryError`, as stored by `morv_query_new`. */
 typedef enum MorvQueryError {
   MorvQueryErrorNone = 0,
@@ -174,6 +188,24 @@ MORV_TS_API MorvTree *morv_parser_parse(MorvParser *parser, const MorvTree *old_
                                         MorvReadFunction read, void *read_context,
                                         MorvProgressFunction progress, void *progress_context);
 
+/*
+ * Parses `byte_length` bytes of UTF-16LE text read in place from `text` (an
+ * odd last byte is ignored), reusing `old_tree` as `morv_parser_parse` does;
+ * nothing calls back into the caller, and the text must stay unchanged until
+ * the call returns. The parse stops when the 32-bit cell at `cancel_flag`
+ * (may be null; another thread may set it, with an atomic 32-bit store, while
+ * the parse runs) holds a non-zero value, or after
+ * `timeout_micros` microseconds (0: no limit). A stopped parse returns null
+ * and resets the parser, so the next parse starts afresh, not from the
+ * stopped one. Returns a new tree handle owned by the caller, or null when
+ * stopped, when the parser has no language, or for a null `parser` or a null
+ * `text` with a non-zero length.
+ */
+MORV_TS_API MorvTree *morv_parser_parse_utf16(MorvParser *parser, const MorvTree *old_tree,
+                                              const void *text, uint32_t byte_length,
+                                              const volatile uint32_t *cancel_flag,
+                                              uint64_t timeout_micros);
+
 /* Deletes the tree and its handle; its nodes become invalid. A null handle is ignored. */
 MORV_TS_API void morv_tree_delete(MorvTree *tree);
 
@@ -205,6 +237,26 @@ MORV_TS_API void morv_tree_edit(MorvTree *tree, uint32_t start_byte, uint32_t ol
                                 uint32_t new_end_byte, uint32_t start_row, uint32_t start_column,
                                 uint32_t old_end_row, uint32_t old_end_column,
                                 uint32_t new_end_row, uint32_t new_end_column);
+
+/*
+ * Returns a new handle to the same tree, owned by the caller until
+ * `morv_tree_delete`; copying is cheap (the nodes are shared, not copied).
+ * The copy and the original may be used on two threads at the same time,
+ * also while the original is edited or passed as the old tree of a parse.
+ * Null for a null tree.
+ */
+MORV_TS_API MorvTree *morv_tree_copy(const MorvTree *tree);
+
+/*
+ * Compares an edited old tree with the new tree parsed from it, and returns
+ * the number of ranges whose syntactic structure differs, writing the first
+ * `capacity` of them to `ranges` in document order (ask again with a larger
+ * buffer for the rest). Trees of two different languages differ everywhere:
+ * one range spanning both. Returns 0 for a null tree, or for null `ranges`
+ * with a non-zero `capacity`; null `ranges` with a capacity of 0 only counts.
+ */
+MORV_TS_API uint32_t morv_tree_changed_ranges(const MorvTree *old_tree, const MorvTree *new_tree,
+                                              MorvRange *ranges, uint32_t capacity);
 
 /* Returns the ABI version the grammar was generated for, or 0 for a null language. */
 MORV_TS_API uint32_t morv_language_abi_version(const TSLanguage *language);
@@ -259,6 +311,14 @@ MORV_TS_API uint32_t morv_node_start_byte(const void *node);
 
 /* Returns the offset just past the node's last byte. */
 MORV_TS_API uint32_t morv_node_end_byte(const void *node);
+
+/*
+ * Write the position (row, byte column) of the node's first byte and of the
+ * byte just past its last one; (0, 0) for the null node or a null address,
+ * nothing for a null `point`.
+ */
+MORV_TS_API void morv_node_start_point(const void *node, MorvPoint *point);
+MORV_TS_API void morv_node_end_point(const void *node, MorvPoint *point);
 
 /* Returns the node's 16-bit symbol id; 65535 for an error node. */
 MORV_TS_API uint16_t morv_node_symbol(const void *node);
@@ -632,6 +692,60 @@ MORV_TS_API bool morv_parser_set_included_ranges(MorvParser *parser, const MorvR
  * gives 0.
  */
 MORV_TS_API uint32_t morv_tree_included_ranges(const MorvTree *tree, MorvRange *ranges,
+                                               uint32_t capacity);
+
+/*
+ * Limits the matches that a run keeps in progress at one time (the library's
+ * match limit, for runs started after this call): when a new match finds no
+ * room, the one that started earliest is dropped. The library keeps the
+ * match slots that earlier runs of the cursor made and uses them whatever
+ * the limit, so set a limit on a new cursor, before its first run. A limit of
+ * 0 restores the default, no limit. A null cursor is ignored.
+ */
+MORV_TS_API void morv_cursor_set_match_limit(MorvCursor *cursor, uint32_t limit);
+
+/*
+ * Returns whether the cursor's last run dropped matches because of the match
+ * limit; false for a null cursor.
+ */
+MORV_TS_API bool morv_cursor_did_exceed_match_limit(const MorvCursor *cursor);
+
+/*
+ * Starts a run like `morv_cursor_exec`, over a document whose UTF-16 text of
+ * `byte_length` bytes the cursor reads in place (not copied) to evaluate the
+ * query's text predicates in `morv_cursor_next_captures`; the text must stay
+ * unchanged, and the query, the tree and the text alive, until the run ends.
+ *
+ * Evaluated, with the library's rules for quantified captures (an `any-` form
+ * passes when one node of the capture passes, the others when all do):
+ * `#eq?`, `#not-eq?`, `#any-eq?`, `#any-not-eq?` (a capture against a string,
+ * or against another capture, node for node in order), `#match?`,
+ * `#not-match?`, `#any-match?`, `#any-not-match?` (a regular expression found
+ * anywhere in the node's text), `#any-of?`, `#not-any-of?`. A capture without
+ * a node in the match passes the other forms and fails the `any-` forms.
+ * Other predicates (`#set!`, `#is?`, `#is-not?`, unknown ones) never filter.
+ * Regular expressions are PCRE2's, in UTF mode, matched against the UTF-16
+ * text without recursion on the stack and with a match limit; one that does
+ * not compile (or hits that limit) leaves the query usable but its predicate
+ * never passes, and so does a known predicate with arguments of the wrong kind
+ * or number, or a node that lies beyond `byte_length`.
+ *
+ * A null query, node or text ends the earlier run and starts none; a null
+ * cursor is ignored.
+ */
+MORV_TS_API void morv_cursor_exec_text(MorvCursor *cursor, const MorvQuery *query,
+                                       const void *node, const void *text,
+                                       uint32_t byte_length);
+
+/*
+ * Writes up to `capacity` of the run's next captures to `spans`, in the order
+ * and with the nodes that `morv_cursor_next_capture` reports, except that a
+ * run started with `morv_cursor_exec_text` leaves out every capture of a match
+ * whose predicates fail. Returns the number written; 0 when the run is over,
+ * or for a null cursor, null `spans` or a capacity of 0. Do not mix it with
+ * `morv_cursor_next_capture` within one run.
+ */
+MORV_TS_API uint32_t morv_cursor_next_captures(MorvCursor *cursor, MorvCaptureSpan *spans,
                                                uint32_t capacity);
 
 #ifdef __cplusplus

@@ -8,7 +8,7 @@ static TSQueryCursor *cursor_of(const MorvCursor *cursor) {
 }
 
 MorvCursor *morv_cursor_create(void) {
-  MorvCursor *handle = malloc(sizeof *handle);
+  MorvCursor *handle = calloc(1, sizeof *handle);
   if (handle == NULL) {
     return NULL;
   }
@@ -36,6 +36,7 @@ void morv_cursor_delete(MorvCursor *cursor) {
   if (cursor_of(cursor) != NULL) {
     ts_query_cursor_delete(cursor_of(cursor));
   }
+  morv_text_run_free(cursor);
   free(cursor);
 }
 
@@ -56,6 +57,8 @@ void morv_cursor_exec(MorvCursor *cursor, const MorvQuery *query, const void *no
    * already be gone, so going on with it would read freed memory.
    */
   end_run(cursor);
+  /* A run without text filters nothing, whatever the earlier run read. */
+  morv_text_run_end(cursor);
   TSNode self;
   if (query == NULL || !morv_node_load(node, &self)) {
     return;
@@ -66,21 +69,37 @@ void morv_cursor_exec(MorvCursor *cursor, const MorvQuery *query, const void *no
   cursor->tagged &= ~MORV_CURSOR_NOT_RUN;
 }
 
-bool morv_cursor_next_capture(MorvCursor *cursor, MorvQueryMatch *match,
-                              uint32_t *capture_index) {
-  if (cursor == NULL || (cursor->tagged & MORV_CURSOR_NOT_RUN) != 0 || match == NULL ||
-      capture_index == NULL) {
+bool morv_cursor_run_live(MorvCursor *cursor) {
+  if ((cursor->tagged & MORV_CURSOR_NOT_RUN) != 0) {
     return false;
   }
   /*
    * An edit gives the tree a new root while the copy holds the old one. What
    * the run would report after it mixes the text before and after the edit,
-   * so the edit ends the run. An ended run lets go of the copy at once: held
-   * on, it would keep every old version of an often edited tree alive.
+   * so the edit ends the run.
+   */
+  if (memcmp(&cursor->tree->root, &cursor->run_tree->root, sizeof(Subtree)) != 0) {
+    morv_cursor_run_end(cursor);
+    return false;
+  }
+  return true;
+}
+
+void morv_cursor_run_end(MorvCursor *cursor) {
+  end_run(cursor);
+}
+
+bool morv_cursor_next_capture(MorvCursor *cursor, MorvQueryMatch *match,
+                              uint32_t *capture_index) {
+  if (cursor == NULL || match == NULL || capture_index == NULL || !morv_cursor_run_live(cursor)) {
+    return false;
+  }
+  /*
+   * An ended run lets go of the copy at once: held on, it would keep every
+   * old version of an often edited tree alive.
    */
   TSQueryMatch result;
-  if (memcmp(&cursor->tree->root, &cursor->run_tree->root, sizeof(Subtree)) != 0 ||
-      !ts_query_cursor_next_capture(cursor_of(cursor), &result, capture_index)) {
+  if (!ts_query_cursor_next_capture(cursor_of(cursor), &result, capture_index)) {
     end_run(cursor);
     return false;
   }

@@ -2,14 +2,16 @@
 #define MORV_TS_HANDLES_H_
 
 /*
- * The handle cells and the node copies shared by the export files. Every
- * handle is one pointer wide so that the caller can treat it as an opaque
- * address; the layouts of the public records are the library's own, which
+ * The handle cells and the node copies shared by the export files. The
+ * caller treats every handle as an opaque address; parser and tree cells are
+ * one pointer wide, query and cursor cells carry what runs with text need.
+ * The layouts of the public records are the library's own, which
  * the assertions below hold the header to.
  */
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdatomic.h>
 #include <string.h>
 
 #include <tree_sitter/api.h>
@@ -24,8 +26,17 @@ struct MorvTree {
   TSTree *tree;
 };
 
+struct MorvPredicateTable;
+struct MorvTextRun;
+
+/*
+ * `predicates` is the query's text predicates, parsed and their regular
+ * expressions compiled on the first run with text (see predicates.h); it is
+ * published atomically, so cursors on two threads may race to build it.
+ */
 struct MorvQuery {
   TSQuery *query;
+  struct MorvPredicateTable *_Atomic predicates;
 };
 
 /*
@@ -44,13 +55,25 @@ struct MorvCursor {
   uintptr_t tagged;
   TSTree *run_tree;
   const TSTree *tree;
+  /* The state of a run with text; null until the first such run. */
+  struct MorvTextRun *text_run;
 };
 
 #define MORV_CURSOR_NOT_RUN ((uintptr_t)1)
 
+/* Ends the text part of a run (the next run filters nothing), and frees it (capture_spans.c). */
+void morv_text_run_end(MorvCursor *cursor);
+void morv_text_run_free(MorvCursor *cursor);
+
+/*
+ * Whether the cursor's run may go on; a run whose tree was edited since its
+ * exec is ended here (cursor.c). Ending a run releases its tree copy.
+ */
+bool morv_cursor_run_live(MorvCursor *cursor);
+void morv_cursor_run_end(MorvCursor *cursor);
+
 _Static_assert(sizeof(MorvParser) == sizeof(void *), "a handle is one pointer");
 _Static_assert(sizeof(MorvTree) == sizeof(void *), "a handle is one pointer");
-_Static_assert(sizeof(MorvQuery) == sizeof(void *), "a handle is one pointer");
 
 _Static_assert(sizeof(MorvNode) == sizeof(TSNode) && sizeof(TSNode) == 32, "node layout");
 _Static_assert(offsetof(MorvNode, id) == offsetof(TSNode, id), "node layout");
@@ -67,6 +90,13 @@ _Static_assert(offsetof(MorvQueryMatch, capture_count) == offsetof(TSQueryMatch,
                "match layout");
 _Static_assert(offsetof(MorvQueryMatch, captures) == offsetof(TSQueryMatch, captures),
                "match layout");
+_Static_assert(sizeof(MorvPoint) == sizeof(TSPoint) && offsetof(MorvPoint, column) == 4,
+               "point layout");
+_Static_assert(sizeof(MorvRange) == sizeof(TSRange) && sizeof(TSRange) == 24, "range layout");
+_Static_assert(offsetof(MorvRange, end_point) == offsetof(TSRange, end_point), "range layout");
+_Static_assert(offsetof(MorvRange, start_byte) == offsetof(TSRange, start_byte), "range layout");
+_Static_assert(offsetof(MorvRange, end_byte) == offsetof(TSRange, end_byte), "range layout");
+_Static_assert(sizeof(MorvCaptureSpan) == 16, "span layout");
 _Static_assert(sizeof(MorvPredicateStep) == sizeof(TSQueryPredicateStep) &&
                    sizeof(TSQueryPredicateStep) == 8,
                "predicate step layout");

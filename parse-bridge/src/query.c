@@ -2,6 +2,7 @@
 
 #include "handles.h"
 #include "pin.h"
+#include "predicates.h"
 
 MorvQuery *morv_query_new(const TSLanguage *language, const char *source, uint32_t length,
                           uint32_t *error_offset, uint32_t *error_type) {
@@ -24,7 +25,7 @@ MorvQuery *morv_query_new(const TSLanguage *language, const char *source, uint32
   if (query == NULL) {
     return NULL;
   }
-  MorvQuery *handle = malloc(sizeof *handle);
+  MorvQuery *handle = calloc(1, sizeof *handle);
   if (handle == NULL) {
     ts_query_delete(query);
     return NULL;
@@ -40,6 +41,7 @@ void morv_query_delete(MorvQuery *query) {
   if (query->query != NULL) {
     ts_query_delete(query->query);
   }
+  morv_predicates_free(atomic_load(&query->predicates));
   free(query);
 }
 

@@ -229,6 +229,67 @@ TEST_F(BridgeBadCall, ReturnsTheFailureResult) {
          MorvRange r;
          return morv_tree_included_ranges(nullptr, &r, 1) == 0;
        }},
+      {"parse_utf16(null parser)",
+       [&] { return morv_parser_parse_utf16(nullptr, nullptr, u"[1]", 6, nullptr, 0) == nullptr; }},
+      {"parse_utf16(null text)", [&] { return morv_parser_parse_utf16(parser, nullptr, nullptr, 6, nullptr, 0) == nullptr; }},
+      {"parse_utf16(null text, length 0)", [&] {
+         MorvTree *empty = morv_parser_parse_utf16(parser, nullptr, nullptr, 0, nullptr, 0);
+         const bool ok = empty != nullptr && sexp(root(empty)) == "(document)";
+         morv_tree_delete(empty);
+         return ok;
+       }},
+      {"tree_copy(null)", [&] { return morv_tree_copy(nullptr) == nullptr; }},
+      {"changed_ranges(null old)", [&] { MorvRange r[2]; return morv_tree_changed_ranges(nullptr, tree, r, 2) == 0; }},
+      {"changed_ranges(null new)", [&] { MorvRange r[2]; return morv_tree_changed_ranges(tree, nullptr, r, 2) == 0; }},
+      {"changed_ranges(null ranges)", [&] { return morv_tree_changed_ranges(tree, tree, nullptr, 2) == 0; }},
+      {"start_point(null node)", [&] {
+         MorvPoint p{7, 7};
+         morv_node_start_point(&nullNode, &p);
+         return p.row == 0 && p.column == 0;
+       }},
+      {"end_point(null address)", [&] {
+         MorvPoint p{7, 7};
+         morv_node_end_point(nullptr, &p);
+         return p.row == 0 && p.column == 0;
+       }},
+      {"start_point(null out)", [&] { morv_node_start_point(&top, nullptr); return true; }},
+      {"end_point(null out)", [&] { morv_node_end_point(&top, nullptr); return true; }},
+      {"set_match_limit(null cursor)", [&] { morv_cursor_set_match_limit(nullptr, 4); return true; }},
+      {"did_exceed_match_limit(null cursor)", [&] { return !morv_cursor_did_exceed_match_limit(nullptr); }},
+      {"exec_text(null cursor)", [&] { morv_cursor_exec_text(nullptr, query, &top, u"[1, 2]", 12); return true; }},
+      {"next_captures(never run)", [&] {
+         MorvCaptureSpan s[2];
+         MorvCursor *fresh = morv_cursor_create();
+         const bool ok = morv_cursor_next_captures(fresh, s, 2) == 0;
+         morv_cursor_delete(fresh);
+         return ok;
+       }},
+      {"next_captures(null cursor)", [&] { MorvCaptureSpan s[2]; return morv_cursor_next_captures(nullptr, s, 2) == 0; }},
+      // A refused run with text ends the earlier run too.
+      {"exec_text(null text) then next", [&] {
+         MorvCaptureSpan s[2];
+         morv_cursor_exec(cursor, query, &top);
+         morv_cursor_exec_text(cursor, query, &top, nullptr, 12);
+         return morv_cursor_next_captures(cursor, s, 2) == 0;
+       }},
+      {"exec_text(null query) then next", [&] {
+         MorvCaptureSpan s[2];
+         morv_cursor_exec(cursor, query, &top);
+         morv_cursor_exec_text(cursor, nullptr, &top, u"[1, 2]", 12);
+         return morv_cursor_next_captures(cursor, s, 2) == 0;
+       }},
+      {"exec_text(null node) then next", [&] {
+         MorvCaptureSpan s[2];
+         morv_cursor_exec(cursor, query, &top);
+         morv_cursor_exec_text(cursor, query, &nullNode, u"[1, 2]", 12);
+         return morv_cursor_next_captures(cursor, s, 2) == 0;
+       }},
+      {"next_captures(null spans, capacity 0)", [&] {
+         MorvCaptureSpan s[2];
+         morv_cursor_exec_text(cursor, query, &top, u"[1, 2]", 12);
+         return morv_cursor_next_captures(cursor, nullptr, 2) == 0 && morv_cursor_next_captures(cursor, s, 0) == 0 &&
+                morv_cursor_next_captures(cursor, s, 2) == 1 && s[0].start_byte == 2;  // not advanced
+       }},
       {"parse(old tree of another language)", [&] {
          MorvParser *python = morv_parser_create();
          morv_parser_set_language(python, tree_sitter_python());

@@ -3,10 +3,10 @@
 #
 #   cmake -DLIBRARY=<file> -DHEADER=<morv_ts.h> -DTOOL=<nm|objdump> -DFORMAT=<elf|pe> -P CheckExports.cmake
 file(READ ${HEADER} header)
-string(REGEX MATCHALL "MORV_TS_API[^;(]*[ *](morv_[a-z_]+)\\(" decls "${header}")
+string(REGEX MATCHALL "MORV_TS_API[^;(]*[ *](morv_[a-z0-9_]+)\\(" decls "${header}")
 set(declared)
 foreach(d ${decls})
-  string(REGEX REPLACE ".*[ *](morv_[a-z_]+)\\($" "\\1" name "${d}")
+  string(REGEX REPLACE ".*[ *](morv_[a-z0-9_]+)\\($" "\\1" name "${d}")
   list(APPEND declared ${name})
 endforeach()
 list(SORT declared)

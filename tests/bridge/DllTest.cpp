@@ -38,6 +38,10 @@ const char *const kExports[] = {
     "morv_node_parse_state", "morv_node_is_extra", "morv_tree_export_create",
     "morv_tree_export_delete", "morv_tree_export_start", "morv_tree_export_next",
     "morv_parser_set_included_ranges", "morv_tree_included_ranges",
+    "morv_parser_parse_utf16", "morv_tree_copy",
+    "morv_tree_changed_ranges", "morv_node_start_point", "morv_node_end_point",
+    "morv_cursor_set_match_limit", "morv_cursor_did_exceed_match_limit", "morv_cursor_exec_text",
+    "morv_cursor_next_captures",
 };
 
 class BridgeDll : public ::testing::Test {
@@ -82,6 +86,7 @@ TEST_F(BridgeDll, EveryExportIsFoundByName) {
   // Nothing of the library inside leaks out.
   EXPECT_EQ(GetProcAddress(bridge, "ts_parser_new"), nullptr);
   EXPECT_EQ(GetProcAddress(bridge, "ts_current_free"), nullptr);
+  EXPECT_EQ(GetProcAddress(bridge, "pcre2_compile_16"), nullptr);
 }
 
 struct Text {
@@ -268,6 +273,78 @@ TEST_F(BridgeDll, StructureThroughLookedUpFunctions) {
   EXPECT_EQ(morv_node_start_byte(&value), 12u);
 
   morv_tree_delete(part);
+  morv_tree_delete(tree);
+  morv_parser_delete(parser);
+}
+
+// The hot path: a buffer parse, an edit and its changed ranges, and spans
+// filtered by a regular-expression predicate (PCRE2 linked into the DLL).
+TEST_F(BridgeDll, HotPathThroughLookedUpFunctions) {
+  MORV_GET(morv_parser_create);
+  MORV_GET(morv_parser_delete);
+  MORV_GET(morv_parser_set_language);
+  MORV_GET(morv_parser_parse_utf16);
+  MORV_GET(morv_tree_delete);
+  MORV_GET(morv_tree_root);
+  MORV_GET(morv_tree_edit);
+  MORV_GET(morv_tree_copy);
+  MORV_GET(morv_tree_changed_ranges);
+  MORV_GET(morv_node_end_point);
+  MORV_GET(morv_query_new);
+  MORV_GET(morv_query_delete);
+  MORV_GET(morv_cursor_create);
+  MORV_GET(morv_cursor_delete);
+  MORV_GET(morv_cursor_set_match_limit);
+  MORV_GET(morv_cursor_did_exceed_match_limit);
+  MORV_GET(morv_cursor_exec_text);
+  MORV_GET(morv_cursor_next_captures);
+
+  MorvParser *parser = morv_parser_create();
+  ASSERT_TRUE(morv_parser_set_language(parser, json));
+  const std::u16string before = u"[\"ab\", \"xa\",\n \"a\u00e4\"]";
+  MorvTree *tree = morv_parser_parse_utf16(parser, nullptr, before.data(), uint32_t(before.size() * 2), nullptr, 0);
+  ASSERT_NE(tree, nullptr);
+  MorvNode root;
+  morv_tree_root(tree, &root);
+  MorvPoint end{9, 9};
+  morv_node_end_point(&root, &end);
+  EXPECT_EQ(end.row, 1u);
+  EXPECT_EQ(end.column, 12u);
+
+  // The string "xa" becomes the number 1: the array's second element changes.
+  const std::u16string after = u"[\"ab\", 1,\n \"a\u00e4\"]";
+  MorvTree *copy = morv_tree_copy(tree);
+  ASSERT_NE(copy, nullptr);
+  morv_tree_edit(tree, 14, 22, 16, 0, 14, 0, 22, 0, 16);
+  const volatile uint32_t flag = 0;
+  MorvTree *edited = morv_parser_parse_utf16(parser, tree, after.data(), uint32_t(after.size() * 2), &flag, 1000000);
+  ASSERT_NE(edited, nullptr);
+  MorvRange ranges[4];
+  ASSERT_EQ(morv_tree_changed_ranges(tree, edited, ranges, 4), 1u);
+  EXPECT_EQ(ranges[0].start_byte, 14u);
+  EXPECT_EQ(ranges[0].end_byte, 16u);
+
+  // Strings that start with "a", in the unedited copy's text.
+  const char source[] = "((string_content) @s (#match? @s \"^a\"))";
+  uint32_t offset = 0, type = 99;
+  MorvQuery *query = morv_query_new(json, source, sizeof source - 1, &offset, &type);
+  ASSERT_NE(query, nullptr);
+  MorvCursor *cursor = morv_cursor_create();
+  morv_cursor_set_match_limit(cursor, 16);
+  MorvNode copyRoot;
+  morv_tree_root(copy, &copyRoot);
+  morv_cursor_exec_text(cursor, query, &copyRoot, before.data(), uint32_t(before.size() * 2));
+  MorvCaptureSpan spans[8];
+  ASSERT_EQ(morv_cursor_next_captures(cursor, spans, 8), 2u);
+  EXPECT_EQ(spans[0].start_byte, 4u);
+  EXPECT_EQ(spans[1].start_byte, 30u);
+  EXPECT_EQ(morv_cursor_next_captures(cursor, spans, 8), 0u);
+  EXPECT_FALSE(morv_cursor_did_exceed_match_limit(cursor));
+
+  morv_cursor_delete(cursor);
+  morv_query_delete(query);
+  morv_tree_delete(edited);
+  morv_tree_delete(copy);
   morv_tree_delete(tree);
   morv_parser_delete(parser);
 }

@@ -1,0 +1,106 @@
+#include <stdlib.h>
+
+#include "handles.h"
+
+/* The library's monotonic clock, which it also builds for Windows. */
+#include "clock.h"
+
+typedef struct TextInput {
+  const char *text;
+  uint32_t byte_length;
+} TextInput;
+
+typedef struct StopRule {
+  const volatile uint32_t *cancel_flag;
+  TSClock deadline;
+} StopRule;
+
+static const char *read_text(void *payload, uint32_t byte_index, TSPoint position,
+                             uint32_t *bytes_read) {
+  (void)position;
+  const TextInput *input = payload;
+  if (byte_index >= input->byte_length) {
+    *bytes_read = 0;
+    return "";
+  }
+  *bytes_read = input->byte_length - byte_index;
+  return input->text + byte_index;
+}
+
+/* Called by the library every hundred or so parse actions, also while it balances the tree. */
+/*
+ * Another thread may store the flag while the parse runs: it is loaded
+ * atomically (a 32-bit cell has the layout of an atomic one on every target).
+ */
+static bool cancelled(const volatile uint32_t *flag) {
+  return flag != NULL &&
+         atomic_load_explicit((const volatile _Atomic uint32_t *)flag, memory_order_relaxed) != 0;
+}
+
+static bool should_stop(TSParseState *state) {
+  const StopRule *rule = state->payload;
+  if (cancelled(rule->cancel_flag)) {
+    return true;
+  }
+  return !clock_is_null(rule->deadline) && clock_is_gt(clock_now(), rule->deadline);
+}
+
+/*
+ * Reusing a tree of another language would read its nodes through this
+ * language's tables (the library checks that only in debug builds), so such
+ * an old tree gives a fresh parse.
+ */
+static const TSTree *reusable_old_tree(const TSParser *parser, const MorvTree *old_tree) {
+  if (old_tree == NULL || old_tree->tree == NULL ||
+      ts_tree_language(old_tree->tree) != ts_parser_language(parser)) {
+    return NULL;
+  }
+  return old_tree->tree;
+}
+
+MorvTree *morv_parser_parse_utf16(MorvParser *parser, const MorvTree *old_tree, const void *text,
+                                  uint32_t byte_length, const volatile uint32_t *cancel_flag,
+                                  uint64_t timeout_micros) {
+  if (parser == NULL || (text == NULL && byte_length != 0)) {
+    return NULL;
+  }
+  if (cancelled(cancel_flag)) {
+    /* A short text might end before the library first asks whether to stop. */
+    ts_parser_reset(parser->parser);
+    return NULL;
+  }
+  /* Half a code unit at the end is no text the library could decode. */
+  TextInput text_input = {text != NULL ? text : "", byte_length & ~1u};
+  StopRule rule = {
+      .cancel_flag = cancel_flag,
+      .deadline = timeout_micros != 0 ? clock_after(clock_now(), duration_from_micros(timeout_micros))
+                                      : clock_null(),
+  };
+  TSInput input = {
+      .payload = &text_input,
+      .read = read_text,
+      .encoding = TSInputEncodingUTF16LE,
+      .decode = NULL,
+  };
+  TSParseOptions options = {
+      .payload = &rule,
+      .progress_callback = cancel_flag != NULL || timeout_micros != 0 ? should_stop : NULL,
+  };
+  TSTree *tree = ts_parser_parse_with_options(parser->parser, reusable_old_tree(parser->parser, old_tree),
+                                              input, options);
+  if (tree == NULL) {
+    /*
+     * A caller stops a parse because its text changed; resuming the stopped
+     * parse on the next text would mix the two.
+     */
+    ts_parser_reset(parser->parser);
+    return NULL;
+  }
+  MorvTree *handle = calloc(1, sizeof *handle);
+  if (handle == NULL) {
+    ts_tree_delete(tree);
+    return NULL;
+  }
+  handle->tree = tree;
+  return handle;
+}
