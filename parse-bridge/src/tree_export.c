@@ -12,14 +12,13 @@ _Static_assert(offsetof(MorvNodeRecord, flags) == 28, "record layout");
 /*
  * A run walks the subtree with the library's tree cursor, which moves
  * through the tree's own child arrays without building parent links, and
- * pauses whenever the caller's buffer is full. Between calls the cursor rests
- * on the next node to write (`pending`) or on the last node written.
+ * pauses whenever the caller's buffer is full. While the run goes on, the
+ * cursor rests on the next node to write.
  */
 struct MorvTreeExport {
   TSTreeCursor cursor;
   bool has_cursor;
   bool running;
-  bool pending;
   uint32_t depth;
   uint32_t max_depth;
   uint32_t start_byte;
@@ -27,8 +26,7 @@ struct MorvTreeExport {
 };
 
 MorvTreeExport *morv_tree_export_create(void) {
-  MorvTreeExport *run = calloc(1, sizeof *run);
-  return run;
+  return calloc(1, sizeof(MorvTreeExport));
 }
 
 void morv_tree_export_delete(MorvTreeExport *run) {
@@ -83,11 +81,7 @@ bool morv_tree_export_start(MorvTreeExport *run, const void *node, uint32_t star
   run->end_byte = end_byte;
   run->max_depth = max_depth;
   run->depth = 0;
-  run->running = true;
-  run->pending = place(run, self) == Inside;
-  if (!run->pending) {
-    run->running = false;
-  }
+  run->running = place(run, self) == Inside;
   return true;
 }
 
@@ -170,14 +164,8 @@ uint32_t morv_tree_export_next(MorvTreeExport *run, MorvNodeRecord *records, uin
   }
   uint32_t written = 0;
   while (written < capacity) {
-    if (run->pending) {
-      TSNode node = ts_tree_cursor_current_node(&run->cursor);
-      write_record(&run->cursor, node, run->depth, &records[written++]);
-      run->pending = false;
-    }
-    if (descend(run) || advance_past_subtree(run)) {
-      run->pending = true;
-    } else {
+    write_record(&run->cursor, ts_tree_cursor_current_node(&run->cursor), run->depth, &records[written++]);
+    if (!descend(run) && !advance_past_subtree(run)) {
       run->running = false;
       break;
     }
