@@ -145,6 +145,9 @@ public final class BindingTest {
       check(root.endByte() == 2 * SOURCE.length(), "end byte counts UTF-16 bytes");
       check(root.toSexp().startsWith("(program (line_comment) (class_declaration"), "sexp: " + root.toSexp());
       check(root.parent() == null, "the root has no parent");
+      Node empty = parser.parse("").root();
+      check(empty.endByte() == 0 && empty.childCount() == 0 && !empty.hasError(),
+          "the empty document parses into an empty program: " + empty.toSexp());
       Tree fromHeap = parser.parse(null, new Chunks(SOURCE, 64, true), null);
       check(fromHeap.root().toSexp().equals(root.toSexp()), "a heap buffer parses like a direct one");
 

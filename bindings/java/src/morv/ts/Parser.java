@@ -73,7 +73,7 @@ public final class Parser implements AutoCloseable {
     public Tree parse(Tree oldTree, CharSequence text) {
         ByteBuffer utf16 = utf16(text);
         return parse(oldTree, (byteIndex, row, column) ->
-                byteIndex >= utf16.capacity() ? null : utf16.slice(byteIndex, utf16.capacity() - byteIndex),
+                byteIndex >= utf16.limit() ? null : utf16.slice(byteIndex, utf16.limit() - byteIndex),
                 null);
     }
 

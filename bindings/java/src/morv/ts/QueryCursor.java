@@ -61,7 +61,11 @@ public final class QueryCursor implements AutoCloseable {
      * Starts a run of {@code query} over {@code node}, abandoning the earlier
      * run. With {@code text} (the document the node's tree was parsed from,
      * unchanged while the run goes on), every capture of a match whose text
-     * predicates fail is left out.
+     * predicates fail is left out. The library may hand out a capture of a
+     * match before the match has reached the nodes its predicates test (when
+     * the rest of the pattern is certain to match); such a capture is judged
+     * on the nodes the match holds at that point. The captures that the
+     * predicates name are always judged on the complete match.
      */
     public void exec(Query query, Node node, CharSequence text) {
         long cursor = handle.get();
