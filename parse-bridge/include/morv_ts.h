@@ -719,7 +719,8 @@ MORV_TS_API bool morv_cursor_did_exceed_match_limit(const MorvCursor *cursor);
  * Evaluated, with the library's rules for quantified captures (an `any-` form
  * passes when one node of the capture passes, the others when all do):
  * `#eq?`, `#not-eq?`, `#any-eq?`, `#any-not-eq?` (a capture against a string,
- * or against another capture, node for node in order), `#match?`,
+ * or against another capture node for node in order, where the plain forms
+ * also need as many nodes on both sides), `#match?`,
  * `#not-match?`, `#any-match?`, `#any-not-match?` (a regular expression found
  * anywhere in the node's text), `#any-of?`, `#not-any-of?`. A capture without
  * a node in the match passes the other forms and fails the `any-` forms.
