@@ -21,6 +21,13 @@ namespace {
 
 const char kLibVar[] = "MORV_TEST_LIB_PATH";
 
+// A relative path written with '\' in the platform's own separator, for the
+// files a test lays out itself.
+tstring nat(tstring path) {
+    std::replace(path.begin(), path.end(), L'\\', FileUtils::pathSeparator);
+    return path;
+}
+
 std::string plainMessageOf(const std::exception& e) {
     const VnErrorBase* vn = dynamic_cast<const VnErrorBase*>(&e);
     return vn ? vn->plainMessage() : std::string("(not a VnError) ") + e.what();
@@ -34,14 +41,14 @@ protected:
         root = dir.tpath();
         appDir = FileUtils::combinePath(root, L"app");
         runtimeDir = FileUtils::combinePath(root, L"runtime");
-        jliPath = FileUtils::combinePath(runtimeDir, L"bin\\jli.dll");
-        launcher.setLauncherPath(FileUtils::combinePath(root, L"bin\\Demo.exe"))
+        jliPath = FileUtils::combinePath(runtimeDir, nat(L"bin\\jli.dll"));
+        launcher.setLauncherPath(FileUtils::combinePath(root, nat(L"bin\\Demo.exe")))
             .setCommandArgs({})
             .setImageRoot(root)
             .setAppDir(appDir)
             .setDefaultRuntimePath(runtimeDir)
             .setLibEnvVariableName(tstrings::decodeUtf8(kLibVar))
-            .addJvmLibName(L"bin\\jli.dll");
+            .addJvmLibName(nat(L"bin\\jli.dll"));
         writeFile(jliPath, "");
     }
 
@@ -150,15 +157,21 @@ TEST_F(AppImage, FindsTheRuntimeLibrary) {
         tstring expectedLib;
     };
     const Case cases[] = {
-        {"default runtime", "[Application]\n", {L"bin\\jli.dll"}, L"", L"bin\\jli.dll"},
+        {"default runtime", "[Application]\n", {nat(L"bin\\jli.dll")}, L"", nat(L"bin\\jli.dll")},
         {"last app.runtime wins", "[Application]\napp.runtime=$ROOTDIR/r1\napp.runtime=$ROOTDIR/r2\n",
-         {L"bin\\jli.dll"}, L"r2", L"bin\\jli.dll"},
-        {"first existing library", "[Application]\n", {L"lib\\none.so", L"bin\\jli.dll", L"x"}, L"",
-         L"bin\\jli.dll"},
+         {nat(L"bin\\jli.dll")}, L"r2", nat(L"bin\\jli.dll")},
+        {"relative app.runtime is taken from the image root", "[Application]\napp.runtime=r1\n",
+         {nat(L"bin\\jli.dll")}, L"r1", nat(L"bin\\jli.dll")},
+        {"first existing library", "[Application]\n", {nat(L"lib\\none.so"), nat(L"bin\\jli.dll"), L"x"}, L"",
+         nat(L"bin\\jli.dll")},
     };
-    writeFile(FileUtils::combinePath(root, L"r1\\bin\\jli.dll"), "");
-    writeFile(FileUtils::combinePath(root, L"r2\\bin\\jli.dll"), "");
+    writeFile(FileUtils::combinePath(root, nat(L"r1\\bin\\jli.dll")), "");
+    writeFile(FileUtils::combinePath(root, nat(L"r2\\bin\\jli.dll")), "");
     writeFile(FileUtils::combinePath(runtimeDir, L"x"), "");
+    // Started from anywhere but the image root: the result must not depend on it.
+    const std::filesystem::path savedCwd = std::filesystem::current_path();
+    TempDir elsewhere;
+    std::filesystem::current_path(elsewhere.path());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         writeCfg(c.cfg);
@@ -175,10 +188,10 @@ TEST_F(AppImage, FindsTheRuntimeLibrary) {
         }
         CapturedLog log;
         const std::unique_ptr<Jvm> jvm(al.createJvm());
-        // The configured runtime directory is used as written.
         const tstring runtime =
-            c.expectedRuntime.empty() ? runtimeDir : root + L"/" + c.expectedRuntime;
-        EXPECT_EQ(jvm->getPath(), FileUtils::combinePath(runtime, c.expectedLib));
+            c.expectedRuntime.empty() ? runtimeDir : FileUtils::combinePath(root, c.expectedRuntime);
+        EXPECT_EQ(toFs(jvm->getPath()).lexically_normal(),
+                  toFs(FileUtils::combinePath(runtime, c.expectedLib)).lexically_normal());
         const tstring notFound = L"Property \"app.runtime\" not found in \"Application\" section "
                                  L"of launcher config file. Using Java runtime from \"" +
                                  runtimeDir + L"\" directory";
@@ -190,6 +203,7 @@ TEST_F(AppImage, FindsTheRuntimeLibrary) {
                       L"findJvmLib");
         }
     }
+    std::filesystem::current_path(savedCwd);
 }
 
 TEST_F(AppImage, FailsWithoutRuntimeLibrary) {
@@ -197,11 +211,16 @@ TEST_F(AppImage, FailsWithoutRuntimeLibrary) {
         const char* name;
         std::string cfg;
         bool noLibNames;
-        tstring runtime;
+        tstring runtime;  // the directory the message names; empty: the default
     };
+    const tstring absent = FileUtils::combinePath(root, L"absent");
     const Case cases[] = {
-        {"relative runtime used as written", "[Application]\napp.runtime=no-such-runtime\n", false,
-         L"no-such-runtime"},
+        // The message names the directory that was searched.
+        {"relative runtime resolved against the image root",
+         "[Application]\napp.runtime=no-such-runtime\n", false,
+         FileUtils::combinePath(root, L"no-such-runtime")},
+        {"absolute runtime used as written",
+         "[Application]\napp.runtime=" + tstrings::encodeUtf8(absent) + "\n", false, absent},
         {"no library names", "[Application]\n", true, L""},
     };
     for (const Case& c : cases) {
@@ -225,6 +244,52 @@ TEST_F(AppImage, FailsWithoutRuntimeLibrary) {
                       "Failed to find JVM in \"" + tstrings::encodeUtf8(runtime) + "\" directory.");
             EXPECT_NE(std::string(e.what()).find("findJvmLib(): "), std::string::npos) << e.what();
         }
+    }
+}
+
+// The restart appends the application directory to the search variable and
+// the restarted child must find it there, whatever the directory's name
+// holds: otherwise every child would restart again.
+TEST_F(AppImage, FindsTheAppDirItAppendedWhateverItsNameHolds) {
+    writeCfg("[Application]\n");
+    launcher.setLibEnvVariableSeparator(L";");
+    const tstring dirs[] = {L"semi;colon", L";lead", L"trail;", L";", L"a;;b", L"J\u00FCrgen \u65E5"};
+    const std::optional<std::string> before[] = {std::nullopt, std::string(""), std::string("x;y")};
+    for (const tstring& d : dirs) {
+        for (const auto& value : before) {
+            SCOPED_TRACE(tstrings::encodeUtf8(d) + " / " + value.value_or("(unset)"));
+            ScopedEnv::set(kLibVar, value);
+            const CfgFile cfg;
+            AppLauncher parent(launcher);
+            parent.setAppDir(FileUtils::combinePath(FileUtils::combinePath(root, d), L"app"))
+                .setExternalCfgFile(&cfg);
+            EXPECT_FALSE(parent.isAppDirInLibEnvVariable());
+            const std::unique_ptr<Jvm> jvm(parent.createJvm());
+            ASSERT_EQ(jvm->getEnvVarValues().size(), 1u);
+            // The child's view: the variable as the parent left it.
+            ScopedEnv::set(kLibVar, tstrings::encodeUtf8(jvm->getEnvVarValues()[0]));
+            EXPECT_TRUE(parent.isAppDirInLibEnvVariable());
+            const std::unique_ptr<Jvm> child(parent.createJvm());
+            EXPECT_TRUE(child->getEnvVarValues().empty());
+        }
+    }
+    // Only a run of whole entries counts.
+    const tstring app = FileUtils::combinePath(FileUtils::combinePath(root, L"a;b"), L"app");
+    const tstring parentDir = FileUtils::combinePath(root, L"a");
+    launcher.setAppDir(app);
+    const struct {
+        tstring value;
+        bool listed;
+    } cases[] = {
+        {L"x;" + app + L";y", true},
+        {app, true},
+        {parentDir + L";x", false},
+        {L"x" + app, false},
+        {app + L"x;y", false},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        ScopedEnv::set(kLibVar, tstrings::encodeUtf8(cases[i].value));
+        EXPECT_EQ(launcher.isAppDirInLibEnvVariable(), cases[i].listed) << "case " << i;
     }
 }
 

@@ -98,8 +98,6 @@ TEST(CfgFileLoad, ParsesTheFileFormat) {
             {L"win.norestart", {L"12"}}}}}},
         {"UTF-8 values", "[ArgOptions]\narguments=J\xC3\xBCrgen \xE6\x97\xA5\n",
          {{L"ArgOptions", {{L"arguments", {L"J\u00FCrgen \u65E5"}}}}}},
-        {"an invalid UTF-8 line is ignored, even as a header",
-         "[Application]\napp.mainclass=Main\n[\xFF\napp.mainjar=\xC3(\n", mainOnly},
         {"byte-order mark before the first header", "\xEF\xBB\xBF[Application]\napp.mainclass=Main\n",
          mainOnly},
         {"byte-order mark with CR LF", "\xEF\xBB\xBF[Application]\r\napp.mainclass=Main\r\n",
@@ -111,6 +109,69 @@ TEST(CfgFileLoad, ParsesTheFileFormat) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(contentOf(loadText(dir, c.text)), c.expected);
+    }
+}
+
+// "M\xFCller" as the system's legacy decoding reads it: code page 1252 on
+// Windows (the system locale's under Wine), byte for byte on Linux.
+#ifdef _WIN32
+const tstring legacyMueller = L"M\u00FCller";
+#else
+const tstring legacyMueller = L"M\xDCFCller";
+#endif
+
+TEST(CfgFileLoad, DecodesLinesThatAreNotUtf8InTheLegacyEncodingWithAWarning) {
+    struct Case {
+        const char* name;
+        std::string text;
+        Content expected;
+        std::vector<int> warnedLines;
+    };
+    const Case cases[] = {
+        {"JVM option",
+         "[Application]\napp.mainclass=Main\n[JavaOptions]\njava-options=-Dname=M\xFCller\n",
+         {{L"Application", {{L"app.mainclass", {L"Main"}}}},
+          {L"JavaOptions", {{L"java-options", {L"-Dname=" + legacyMueller}}}}},
+         {4}},
+        {"valid UTF-8 lines stay as they are beside one that is not",
+         "[ArgOptions]\narguments=J\xC3\xBCrgen\narguments=M\xFCller\r\narguments=\xC3\xBC\n",
+         {{L"ArgOptions", {{L"arguments", {L"J\u00FCrgen", legacyMueller, L"\u00FC"}}}}},
+         {3}},
+        {"header", "[Application] M\xFCller\napp.classpath=a.jar\n",
+         {{L"Application", {{L"app.classpath", {L"a.jar"}}}}},
+         {1}},
+        {"comment lines stay comments without a warning",
+         ";M\xFCller\n[Application]\n;app.mainclass=M\xFCller\napp.mainclass=Main\n",
+         {{L"Application", {{L"app.mainclass", {L"Main"}}}}},
+         {}},
+        {"property name", "[Application]\napp.main\xFF=X\napp.mainclass=Main\n",
+         {{L"Application", {{L"app.mainclass", {L"Main"}}}}},
+         {2}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const tstring path = testsupport::toT(dir.write("test.cfg", c.text));
+        CapturedLog log;
+        EXPECT_EQ(contentOf(CfgFile::load(path)), c.expected);
+        std::vector<tstring> warnings;
+        for (const int line : c.warnedLines) {
+            warnings.push_back(L"Line " + std::to_wstring(line) + L" of \"" + path +
+                               L"\" file is not valid UTF-8; read in the system's legacy encoding");
+        }
+        EXPECT_EQ(log.messages(L"WARNING"), warnings);
+    }
+}
+
+TEST(CfgFileLoad, ReportsAHeaderInTheLegacyEncodingWithoutClosingBracket) {
+    TempDir dir;
+    const tstring path = testsupport::toT(dir.write("test.cfg", "[Application]\n[\xFF\n"));
+    try {
+        CfgFile::load(path);
+        ADD_FAILURE() << "no error raised";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(plainMessageOf(e), "Error parsing [" + tstrings::encodeUtf8(path) +
+                                         "] file at 2: Missing ']' character");
     }
 }
 

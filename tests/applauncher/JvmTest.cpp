@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "CfgFile.h"
 #include "FileUtils.h"
@@ -161,6 +164,35 @@ TEST(Jvm, TracesItsLifetime) {
     }
     EXPECT_EQ(log.messages(L"TRACE"), (std::vector<tstring>{id + L"Jvm()", id + L"~Jvm()"}));
     EXPECT_EQ(log.functions(L"TRACE"), (std::vector<tstring>{L"Jvm::Jvm", L"Jvm::~Jvm"}));
+}
+
+// An appender that fails for TRACE records and keeps the others.
+class FailingTraceAppender : public LogAppender {
+public:
+    void append(const LogRecord& record) override {
+        if (record.levelName == L"TRACE") {
+            throw std::runtime_error("appender failed");
+        }
+        records.push_back(record);
+    }
+    std::vector<LogRecord> records;
+};
+
+TEST(Jvm, DestructorLetsNoFailureOfItsTraceOut) {
+    FailingTraceAppender failing;
+    LogAppender* const saved = LogRouter::instance().getAppender();
+    {
+        // Built while the appender works, so that only the destructor's
+        // record fails.
+        std::unique_ptr<Jvm> jvm(new Jvm());
+        LogRouter::instance().setAppender(&failing);
+        jvm.reset();
+    }
+    LogRouter::instance().setAppender(saved);
+    ASSERT_EQ(failing.records.size(), 1u);
+    EXPECT_EQ(failing.records[0].levelName, L"ERROR");
+    EXPECT_EQ(failing.records[0].message, L"Exception with message 'appender failed' caught");
+    EXPECT_EQ(failing.records[0].functionName, L"Jvm::~Jvm");
 }
 
 } // namespace

@@ -10,6 +10,14 @@ using testsupport::TempDir;
 
 namespace {
 
+// "demo\xFF" as the system's legacy decoding reads it: code page 1252 on
+// Windows (the system locale's under Wine), byte for byte on Linux.
+#ifdef _WIN32
+const tstring legacyDemo = L"demo\u00FF";
+#else
+const tstring legacyDemo = L"demo\xDCFF";
+#endif
+
 TEST(PackageFile, ReadsTheFirstLine) {
     struct Case {
         const char* name;
@@ -24,7 +32,7 @@ TEST(PackageFile, ReadsTheFirstLine) {
         {"empty file", "", L""},
         {"blanks are kept", " demo-app \n", L" demo-app "},
         {"non-ASCII", "d\xC3\xA9mo\n", L"d\u00E9mo"},
-        {"invalid UTF-8", "demo\xFF\n", L""},
+        {"not UTF-8: the legacy encoding", "demo\xFF\n", legacyDemo},
         {"byte-order mark", "\xEF\xBB\xBF" "demo-app\r\n", L"demo-app"},
         {"byte-order mark only", "\xEF\xBB\xBF\n", L""},
     };
@@ -43,6 +51,12 @@ TEST(PackageFile, ReadsTheFirstLine) {
         EXPECT_EQ(log.messages(L"TRACE"), traces);
         EXPECT_EQ(log.functions(L"TRACE"),
                   std::vector<tstring>(traces.size(), L"PackageFile::loadFromAppDir"));
+        std::vector<tstring> warnings;
+        if (c.expected == legacyDemo) {
+            warnings.push_back(L"Line 1 of \"" + path +
+                               L"\" file is not valid UTF-8; read in the system's legacy encoding");
+        }
+        EXPECT_EQ(log.messages(L"WARNING"), warnings);
     }
 }
 

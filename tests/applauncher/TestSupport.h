@@ -30,18 +30,12 @@ inline tstring toT(const fs::path& p) {
 #endif
 }
 
-// A path built by the launcher (which inserts '\') as the file system names it.
+// A path built by the launcher as the file system names it.
 inline fs::path toFs(const tstring& p) {
 #ifdef _WIN32
     return fs::path(p);
 #else
-    tstring native(p);
-    for (wchar_t& c : native) {
-        if (c == L'\\') {
-            c = L'/';
-        }
-    }
-    return fs::path(tstrings::encodeUtf8(native));
+    return fs::path(tstrings::encodeUtf8(p));
 #endif
 }
 

@@ -153,7 +153,9 @@ TEST(ErrorHandlingTest, VnSysErrorKeepsTheFullTextAsPlainMessage) {
         const std::string plain = e.plainMessage();
         EXPECT_EQ(0u, plain.find("Open failed. System error [2](system error 2 ("));
         const std::string what = e.what();
-        EXPECT_NE(0u, what.find("Open failed"));
+        // The source position in front, then the full text.
+        EXPECT_EQ(0u, what.find("ErrorHandlingTest.cpp(")) << what;
+        EXPECT_NE(std::string::npos, what.find("Open failed. System error [2]")) << what;
         EXPECT_TRUE(tstrings::hasSuffix(tstrings::decodeUtf8(what), tstrings::decodeUtf8("(): " + plain)));
     }
 }

@@ -96,6 +96,36 @@ TEST(FileUtilsTest, StripExtension) {
     checkUnary(&FileUtils::stripExtension, cases, sizeof(cases) / sizeof(cases[0]));
 }
 
+TEST(FileUtilsTest, IsAbsolutePath) {
+    const struct {
+        const wchar_t* path;
+        bool absolute;
+    } cases[] = {
+#ifdef _WIN32
+        {L"C:\\jre", true}, {L"c:/jre", true}, {L"C:jre", true}, {L"\\\\server\\jre", true},
+        {L"\\jre", true},   {L"/jre", true},   {L"jre", false},  {L"..\\jre", false},
+        {L".", false},        {L"", false},      {L"1:jre", false},
+#else
+        {L"/opt/jre", true}, {L"/", true},        {L"jre", false}, {L"../jre", false},
+        {L"\\jre", false},  {L"C:/jre", false}, {L"", false},
+#endif
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        EXPECT_EQ(FileUtils::isAbsolutePath(cases[i].path), cases[i].absolute) << "case " << i;
+    }
+}
+
+TEST(FileUtilsTest, AbsolutePathBeyondMaxPath) {
+    const tstring cwd = FileUtils::removeTrailingSeparators(FileUtils::toAbsolutePath(L""));
+    const tstring a(150, L'a');
+    const tstring b(150, L'\u00E9');
+    const tstring sep(1, FileUtils::pathSeparator);
+    EXPECT_EQ(FileUtils::toAbsolutePath(cwd + sep + a + sep + b + sep + L"x.exe"),
+              cwd + sep + a + sep + b + sep + L"x.exe");
+    EXPECT_EQ(FileUtils::toAbsolutePath(a + sep + b + sep + L".." + sep + L"x.exe"),
+              cwd + sep + a + sep + L"x.exe");
+}
+
 TEST(FileUtilsTest, AbsolutePathAndExistence) {
     const tstring cwd = FileUtils::toAbsolutePath(L"");
     ASSERT_FALSE(cwd.empty());

@@ -93,7 +93,7 @@ TEST(StringsTest, Utf8RoundTrip) {
     EXPECT_EQ(std::string("a\0b", 3), tstrings::encodeUtf8(tstring(L"a\0b", 3)));
 }
 
-TEST(StringsTest, MalformedUtf8GivesEmptyText) {
+TEST(StringsTest, MalformedUtf8) {
     const char* cases[] = {
         "\x80",             // lone continuation byte
         "abc\xC3",          // truncated two-byte sequence
@@ -105,7 +105,49 @@ TEST(StringsTest, MalformedUtf8GivesEmptyText) {
         "ok\xC3(",          // lead byte followed by a non-continuation
     };
     for (std::size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        EXPECT_FALSE(tstrings::isValidUtf8(cases[i])) << "case " << i;
+#ifdef _WIN32
+        // Strict: anything malformed gives an empty text.
         EXPECT_EQ(L"", tstrings::decodeUtf8(cases[i])) << "case " << i;
+#else
+        // Lossless: the bytes come back as they were.
+        const tstring decoded = tstrings::decodeUtf8(cases[i]);
+        EXPECT_FALSE(decoded.empty()) << "case " << i;
+        EXPECT_EQ(cases[i], tstrings::encodeUtf8(decoded)) << "case " << i;
+#endif
+    }
+    const char* valid[] = {"", "plain", "J\xC3\xBCrgen \xE6\x97\xA5", "\xF0\x9F\x98\x80",
+                           "\xEF\xBB\xBF", "\xF4\x8F\xBF\xBF"};
+    for (std::size_t i = 0; i < sizeof(valid) / sizeof(valid[0]); ++i) {
+        EXPECT_TRUE(tstrings::isValidUtf8(valid[i])) << "valid case " << i;
+    }
+}
+
+TEST(StringsTest, LegacyTextIsDecodedNotDropped) {
+    struct Case {
+        std::string bytes;
+        tstring expected;
+    };
+#ifdef _WIN32
+    // Code page 1252, the system locale's under Wine, whatever the process's
+    // own (UTF-8) ANSI code page is.
+    const Case cases[] = {
+        {"M\xFCller", L"M\u00FCller"},
+        {"\x80 \xE9t\xE9", L"\u20AC \u00E9t\u00E9"},
+        {"ascii", L"ascii"},
+        {"", L""},
+    };
+#else
+    // Byte for byte: each byte of an invalid sequence as U+DC80..U+DCFF.
+    const Case cases[] = {
+        {"M\xFCller", L"M\xDCFCller"},
+        {"\x80 \xC3\xA9t\xE9", L"\xDC80 \u00E9t\xDCE9"},
+        {"ascii", L"ascii"},
+        {"", L""},
+    };
+#endif
+    for (std::size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        EXPECT_EQ(cases[i].expected, tstrings::decodeLegacyText(cases[i].bytes)) << "case " << i;
     }
 }
 

@@ -64,6 +64,8 @@ namespace FileUtils {
 const wchar_t pathSeparator = L'/';
 const wchar_t pathListSeparator = L':';
 
+bool isAbsolutePath(const tstring& path) { return !path.empty() && path[0] == L'/'; }
+
 bool pathExists(const tstring& path) {
     struct stat st;
     return !path.empty() && stat(linuxpaths::toNative(path).c_str(), &st) == 0;

@@ -7,18 +7,10 @@
 
 namespace linuxpaths {
 
-// The neutral path functions take '\' for a separator and insert it; the
-// file system knows only '/'. Every path handed to a POSIX call goes
-// through this, so a combined path names the file it was built for.
-inline std::string toNative(const tstring& path) {
-    tstring p(path);
-    for (wchar_t& c : p) {
-        if (c == L'\\') {
-            c = L'/';
-        }
-    }
-    return tstrings::encodeUtf8(p);
-}
+// The bytes of `path` for a POSIX call. A backslash is an ordinary file-name
+// character here and stays one; the path functions insert '/'. Bytes that
+// are not UTF-8 come back as they were read (see tstrings::decodeUtf8).
+inline std::string toNative(const tstring& path) { return tstrings::encodeUtf8(path); }
 
 } // namespace linuxpaths
 

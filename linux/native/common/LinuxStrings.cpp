@@ -7,17 +7,29 @@
 
 namespace {
 
-// wchar_t is UTF-32 here. Both directions are strict, as the Windows
-// conversions are with MB_ERR_INVALID_CHARS: anything malformed gives an
-// empty result rather than a partly converted text.
+// wchar_t is UTF-32 here. File names, arguments and environment values are
+// bytes on Linux and need not be UTF-8, so decoding is lossless: each byte of
+// an invalid sequence becomes one of the reserved code points U+DC80..U+DCFF
+// (lone low surrogates, which no valid UTF-8 text decodes to), and encoding
+// turns those back into the same bytes. What the user passed is what the JVM
+// receives. Any other value that UTF-8 cannot hold (another surrogate, beyond
+// U+10FFFF) makes encoding fail with an empty result.
+
+const std::uint32_t kEscapeBase = 0xDC00;
 
 bool isScalarValue(std::uint32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
 
-bool encodeUtf8Strict(const tstring& s, std::string& out) {
+bool isEscapedByte(std::uint32_t c) { return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF; }
+
+bool encodeUtf8Lossless(const tstring& s, std::string& out) {
     out.clear();
     out.reserve(s.size());
     for (wchar_t wc : s) {
         const std::uint32_t c = static_cast<std::uint32_t>(wc);
+        if (isEscapedByte(c)) {
+            out += static_cast<char>(c - kEscapeBase);
+            continue;
+        }
         if (!isScalarValue(c)) {
             return false;
         }
@@ -40,52 +52,65 @@ bool encodeUtf8Strict(const tstring& s, std::string& out) {
     return true;
 }
 
-bool decodeUtf8Strict(const std::string& text, tstring& out) {
-    out.clear();
-    out.reserve(text.size());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
-        std::uint32_t c;
-        std::size_t extra;
-        std::uint32_t minimum;
-        if (lead < 0x80) {
-            c = lead;
-            extra = 0;
-            minimum = 0;
-        } else if ((lead & 0xE0) == 0xC0) {
-            c = lead & 0x1F;
-            extra = 1;
-            minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            c = lead & 0x0F;
-            extra = 2;
-            minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            c = lead & 0x07;
-            extra = 3;
-            minimum = 0x10000;
-        } else {
-            return false; // continuation byte without lead, or 0xF8..0xFF
-        }
-        if (n - i - 1 < extra) {
-            return false; // truncated
-        }
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const unsigned char next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return false;
-            }
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (c < minimum || !isScalarValue(c)) {
-            return false; // overlong, surrogate or beyond U+10FFFF
-        }
-        out += static_cast<wchar_t>(c);
-        i += extra + 1;
+// The length of the well-formed sequence at text[i] and its value; 0 when
+// the bytes there do not start one.
+std::size_t decodeOne(const std::string& text, std::size_t i, std::uint32_t& value) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    std::size_t extra;
+    std::uint32_t c;
+    std::uint32_t minimum;
+    if (lead < 0x80) {
+        value = lead;
+        return 1;
+    } else if ((lead & 0xE0) == 0xC0) {
+        c = lead & 0x1F;
+        extra = 1;
+        minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        c = lead & 0x0F;
+        extra = 2;
+        minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        c = lead & 0x07;
+        extra = 3;
+        minimum = 0x10000;
+    } else {
+        return 0; // continuation byte without lead, or 0xF8..0xFF
     }
-    return true;
+    if (text.size() - i - 1 < extra) {
+        return 0; // truncated
+    }
+    for (std::size_t k = 1; k <= extra; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            return 0;
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    if (c < minimum || !isScalarValue(c)) {
+        return 0; // overlong, surrogate or beyond U+10FFFF
+    }
+    value = c;
+    return extra + 1;
+}
+
+tstring decodeUtf8Lossless(const std::string& text) {
+    tstring out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::uint32_t c = 0;
+        const std::size_t length = decodeOne(text, i, c);
+        if (length == 0) {
+            // Only this byte: the next one may start a valid sequence.
+            out += static_cast<wchar_t>(kEscapeBase + static_cast<unsigned char>(text[i]));
+            ++i;
+        } else {
+            out += static_cast<wchar_t>(c);
+            i += length;
+        }
+    }
+    return out;
 }
 
 // glibc's wide printf takes a narrow text for %s (and a narrow character for
@@ -129,19 +154,15 @@ const std::size_t kMaxFormatUnits = 1u << 24;
 std::string toMultiByte(const tstring& s, CodePage) {
     // Both code pages are UTF-8 on Linux.
     std::string out;
-    if (!encodeUtf8Strict(s, out)) {
+    if (!encodeUtf8Lossless(s, out)) {
         return std::string();
     }
     return out;
 }
 
-tstring fromMultiByte(const std::string& text, CodePage) {
-    tstring out;
-    if (!decodeUtf8Strict(text, out)) {
-        return tstring();
-    }
-    return out;
-}
+tstring fromMultiByte(const std::string& text, CodePage) { return decodeUtf8Lossless(text); }
+
+tstring decodeLegacyText(const std::string& text) { return decodeUtf8Lossless(text); }
 
 std::u16string toUtf16(const tstring& s) {
     std::u16string out;

@@ -11,13 +11,19 @@
 
 namespace {
 
-tstring findJvmLib(const CfgFile& cfgFile, const tstring& defaultRuntimePath,
-                   const tstring_array& jvmLibNames) {
+// A relative "app.runtime" is taken from the image root, which holds the
+// default runtime too: resolved against the current directory, the same
+// image would find its runtime or not depending on where it was started.
+tstring findJvmLib(const CfgFile& cfgFile, const tstring& imageRoot,
+                   const tstring& defaultRuntimePath, const tstring_array& jvmLibNames) {
     const CfgFile::Properties& appOptions = cfgFile.getProperties(CfgFile::application);
     const auto it = appOptions.find(CfgFile::runtime);
     tstring runtimePath;
     if (it != appOptions.end()) {
         runtimePath = CfgFile::lastValue(*it);
+        if (!FileUtils::isAbsolutePath(runtimePath)) {
+            runtimePath = FileUtils::combinePath(imageRoot, runtimePath);
+        }
     } else {
         runtimePath = defaultRuntimePath;
         TRACE_LOG("Property \"" << CfgFile::runtime.name() << "\" not found in \""
@@ -73,12 +79,28 @@ CfgFile* AppLauncher::createCfgFile() const {
     return new CfgFile(CfgFile::load(cfgFilePath).expandMacros(macros));
 }
 
+// An entry is a stretch of the list between separators or its ends. The
+// application directory may hold the separator itself (a directory named
+// "a;b" on Windows): it is then found as a run of whole pieces, just as the
+// restart appended it, and the restarted child does not restart again.
 bool AppLauncher::isAppDirInLibEnvVariable() const {
     const tstring value =
         tstrings::lowercase(SysInfo::getEnvVariable(nothrow, libEnvVarName, tstring()));
     const tstring appDir = tstrings::lowercase(appDirPath);
-    for (const tstring& piece : tstrings::splitBy(value, libEnvVarSeparator)) {
-        if (piece == appDir) {
+    if (appDir.empty()) {
+        // An empty entry names nothing (or, in a ':' list, the current
+        // directory); it never stands for the application directory.
+        return false;
+    }
+    for (tstring::size_type pos = value.find(appDir); pos != tstring::npos;
+         pos = value.find(appDir, pos + 1)) {
+        const tstring::size_type end = pos + appDir.size();
+        const tstring::size_type sep = libEnvVarSeparator.size();
+        const bool startsEntry =
+            pos == 0 || (pos >= sep && value.compare(pos - sep, sep, libEnvVarSeparator) == 0);
+        const bool endsEntry = end == value.size() ||
+                               value.compare(end, sep, libEnvVarSeparator) == 0;
+        if (startsEntry && endsEntry) {
             return true;
         }
     }
@@ -109,7 +131,7 @@ Jvm* AppLauncher::createJvm() const {
         }
         jvm->addEnvVariable(libEnvVarName, value + appDirPath);
     }
-    jvm->setPath(findJvmLib(cfgFile, defaultRuntimePath, jvmLibNames));
+    jvm->setPath(findJvmLib(cfgFile, imageRoot, defaultRuntimePath, jvmLibNames));
     jvm->addArgument(launcherPath);
     jvm->initFromConfigFile(cfgFile);
     return jvm.release();

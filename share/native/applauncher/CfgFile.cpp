@@ -188,8 +188,13 @@ CfgFile CfgFile::load(const tstring& path) {
         if (lineNumber == 1) {
             textfile::skipByteOrderMark(bytes);
         }
-        const tstring line = tstrings::decodeUtf8(bytes);
-        if (line.empty() || line[0] == L';') {
+        // Comments are skipped before decoding: whatever they hold, they
+        // are no line worth a warning.
+        if (bytes.empty() || bytes[0] == ';') {
+            continue;
+        }
+        const tstring line = textfile::decodeLine(bytes, path, lineNumber);
+        if (line.empty()) {
             continue;
         }
 

@@ -324,7 +324,16 @@ Jvm::Jvm() {
 }
 
 Jvm::~Jvm() {
-    TRACE_LOG("Jvm(" << static_cast<const void*>(this) << ")::~Jvm()");
+    // What reportAndContinue does, written out so that the trace record
+    // still names this function and not a lambda: building the record and
+    // handing it to an appender may throw, and a destructor must not.
+    try {
+        TRACE_LOG("Jvm(" << static_cast<const void*>(this) << ")::~Jvm()");
+    } catch (const std::runtime_error& e) {
+        logCaughtError(CURRENT_SOURCE_POS, e);
+    } catch (...) {
+        logUnknownError(CURRENT_SOURCE_POS);
+    }
 }
 
 Jvm& Jvm::addArgument(const tstring& value) {

@@ -27,7 +27,7 @@ PackageFile PackageFile::loadFromAppDir(const tstring& appDir) {
     // look-up to a directory nobody created.
     textfile::skipByteOrderMark(line);
 
-    const tstring name = tstrings::decodeUtf8(line);
+    const tstring name = textfile::decodeLine(line, path, 1);
     TRACE_LOG("Package name is [" << name << "]");
     return PackageFile(name);
 }

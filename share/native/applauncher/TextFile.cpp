@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "LaunchPlatform.h"
+#include "Log.h"
 
 namespace textfile {
 
@@ -32,6 +33,15 @@ bool readLine(std::istream& stream, std::string& line) {
         line.pop_back();
     }
     return true;
+}
+
+tstring decodeLine(const std::string& line, const tstring& path, int lineNumber) {
+    if (tstrings::isValidUtf8(line)) {
+        return tstrings::decodeUtf8(line);
+    }
+    WARNING_LOG("Line " << lineNumber << " of \"" << path
+                        << "\" file is not valid UTF-8; read in the system's legacy encoding");
+    return tstrings::decodeLegacyText(line);
 }
 
 void skipByteOrderMark(std::string& line) {

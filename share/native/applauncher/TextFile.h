@@ -18,6 +18,12 @@ bool open(const tstring& path, std::ifstream& stream);
 // before that LF is dropped with it. False when no further line could be read.
 bool readLine(std::istream& stream, std::string& line);
 
+// The text of line `lineNumber` of the file at `path`. UTF-8 as a rule; a
+// line that is not (written by an editor that saves in the system's legacy
+// code page) is decoded with tstrings::decodeLegacyText rather than lost,
+// and a WARNING record names the file and the line.
+tstring decodeLine(const std::string& line, const tstring& path, int lineNumber);
+
 // Drops a UTF-8 byte-order mark at the start of `line`. Editors such as
 // Notepad write one in front of the first line of a file.
 void skipByteOrderMark(std::string& line);

@@ -35,11 +35,10 @@ std::string trim(const std::string& s) {
 // rather than vanishing.
 tstrings::MessageBuilder& appendCaughtText(tstrings::MessageBuilder& msg, const char* text) {
     const std::string narrow(text ? text : "");
-    const tstring decoded = tstrings::decodeUtf8(narrow);
-    if (decoded.empty() && !narrow.empty()) {
+    if (!tstrings::isValidUtf8(narrow)) {
         return msg << narrow.c_str();
     }
-    return msg << decoded;
+    return msg << tstrings::decodeUtf8(narrow);
 }
 
 void logError(const SourcePos& pos, const tstrings::MessageBuilder& msg) {

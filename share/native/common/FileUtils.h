@@ -20,6 +20,13 @@ tstring& appendPath(tstring& path, const tstring& child);
 tstring removeTrailingSeparators(const tstring& path);
 tstring stripExtension(const tstring& path);
 
+// False for a path that names its place from the current directory: on
+// Windows one without a drive and not starting with a separator ("C:x",
+// relative to the drive's current directory, counts as absolute here, since
+// no other directory can be put in front of it); on Linux one that does not
+// start with '/'. By text alone, like the functions above.
+bool isAbsolutePath(const tstring& path);
+
 // The two that ask the platform.
 // True for an existing file or directory; any failure reads as false.
 bool pathExists(const tstring& path);

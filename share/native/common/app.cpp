@@ -77,7 +77,7 @@ public:
 std::string userText(const char* text) {
     const std::string narrow(text ? text : "");
     tstrings::MessageBuilder msg;
-    if (tstrings::decodeUtf8(narrow).empty() && !narrow.empty()) {
+    if (!tstrings::isValidUtf8(narrow)) {
         msg << narrow.c_str();
     } else {
         msg << narrow;

@@ -10,6 +10,50 @@ tstring decodeUtf8(const std::string& text) { return fromMultiByte(text, CodePag
 
 std::string encodeAnsi(const tstring& s) { return toMultiByte(s, CodePage::Ansi); }
 
+bool isValidUtf8(const std::string& text) {
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        std::size_t extra;
+        std::uint32_t c;
+        std::uint32_t minimum;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            extra = 1;
+            c = lead & 0x1Fu;
+            minimum = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2;
+            c = lead & 0x0Fu;
+            minimum = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3;
+            c = lead & 0x07u;
+            minimum = 0x10000;
+        } else {
+            return false;
+        }
+        if (n - i - 1 < extra) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            c = (c << 6) | (next & 0x3Fu);
+        }
+        if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
 tstring lowercase(const tstring& s) {
     // The "C" locale's tolower: only A to Z change. Written out because
     // tolower() is undefined for values beyond unsigned char.

@@ -30,6 +30,17 @@ std::string encodeUtf8(const tstring& s);
 tstring decodeUtf8(const std::string& text);
 std::string encodeAnsi(const tstring& s);
 
+// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or
+// values beyond U+10FFFF); the empty text is.
+bool isValidUtf8(const std::string& text);
+
+// `text` that is not UTF-8, decoded the way the system reads legacy text
+// files: on Windows in the ANSI code page of the system locale (not the
+// process's, which the manifest makes UTF-8); on Linux byte for byte, each
+// byte of an invalid sequence as U+DC80..U+DCFF, which encode back to the
+// same byte. Never empty for non-empty input.
+tstring decodeLegacyText(const std::string& text);
+
 // UTF-16 code units of `s` (a copy on Windows, re-encoded from UTF-32 on
 // Linux), for layouts that fix UTF-16 on every platform.
 std::u16string toUtf16(const tstring& s);

@@ -336,6 +336,34 @@ TEST_F(LinuxLauncherE2e, LibrarySearchVariableListsTheAppDir) {
     }
 }
 
+// Arguments and environment values are bytes here that need not be UTF-8,
+// and a backslash is an ordinary character of a file name. (The image's own
+// path stays UTF-8: the JVM could not load its classes from anything else.)
+TEST_F(LinuxLauncherE2e, BytesThatAreNotUtf8AndBackslashesReachTheJvmUnchanged) {
+    const fs::path moved = suiteDir / "image back\\slash";
+    fs::remove_all(moved);
+    fs::rename(root, moved);
+    root = moved;
+    appDir = root / "app";
+    launcher = root / "morv";
+    home = root / "home";
+    writeCfg(kClassPathCfg);
+    Env env = baseEnv();
+    env["VARNO_DEBUG"] = "true";
+    env["LD_LIBRARY_PATH"] = "/opt/m\xFCller";
+    const ChildResult r = runMorv({"M\xFCller", "plain"}, env);
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    const std::vector<std::string> args = reportValues(r.out, "arg");
+    ASSERT_EQ(args.size(), 2u) << describe(r);
+    EXPECT_NE(args[0], "") << describe(r);
+    EXPECT_EQ(args[1], "plain");
+    // The launch data as handed to the runtime, byte for byte.
+    EXPECT_THAT(r.err, HasSubstr("]: [M\xFCller]\n"));
+    EXPECT_THAT(r.err, HasSubstr("]: [-Dvarno.app-path=" + launcher.string() + "]\n"));
+    EXPECT_THAT(r.err,
+                HasSubstr("LD_LIBRARY_PATH=[/opt/m\xFCller:" + appDir.string() + "]\n"));
+}
+
 TEST_F(LinuxLauncherE2e, PerUserConfigurationOfThePackage) {
     auto userCfg = [](const char* argument) {
         return std::string("[Application]\n"

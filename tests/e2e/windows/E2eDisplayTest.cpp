@@ -70,6 +70,34 @@ TEST(Display, FailedLaunchShowsThePlainErrorInABoxCaptionedWithTheProgramName) {
     EXPECT_EQ(r.standardError, e2e::utf8(box.text) + "\n");
 }
 
+// The restart cannot create its child (the launcher's file was renamed while
+// it started): the box says why, with the system's description.
+TEST(Display, FailedRestartShowsTheSystemErrorInTheBox) {
+    LaunchImage image("restart dialog");
+    image.writeCfg("[Application]\n");
+    image.installTestRuntime();
+    ScopedEnv env;
+    env.set(L"VARNO_DEBUG", std::nullopt);
+    const std::filesystem::path renamed = image.root / L"renamed.exe";
+    FoundBox box;
+    const RunResult r = e2e::run(
+        image.launcher(), {}, 120000,
+        [&](const PROCESS_INFORMATION& pi) {
+            MoveFileW(image.launcher().wstring().c_str(), renamed.wstring().c_str());
+            ResumeThread(pi.hThread);
+            box = answerMessageBox(pi.dwProcessId, L"morv.exe", 90000);
+        },
+        CREATE_SUSPENDED);
+    ASSERT_TRUE(box.found) << "no message box; " << r.standardError;
+    const std::wstring launcher = image.launcher().wstring();
+    const std::wstring expected = L"CreateProcess[suspended][visible][inherit](" + launcher +
+                                  L", \"" + launcher + L"\") failed. System error [2](system error 2 (";
+    EXPECT_EQ(box.text.compare(0, expected.size(), expected), 0) << e2e::utf8(box.text);
+    EXPECT_EQ(box.text.find(L"No description available"), std::wstring::npos);
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_EQ(r.standardError, e2e::utf8(box.text) + "\n");
+}
+
 // This process's own console, whose screen buffer the launcher writes to
 // when it attaches to it.
 class ConsoleBuffer {

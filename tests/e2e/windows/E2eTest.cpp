@@ -92,12 +92,75 @@ TEST_F(E2e, RestartRunsTheChildInAJobWithTheAppDirInPath) {
     ASSERT_FALSE(record.empty()) << "JLI_Launch was not called; " << r.standardError;
     EXPECT_NE(record.at("pid"), std::to_string(r.pid)) << "the first process started the JVM";
     EXPECT_EQ(record.at("injob"), "1");
-    // Kill-on-close shows in EndingTheFirstProcessEndsTheChild: Wine does not
-    // answer a query for the job of the calling process.
+    // Silent breakaway: what the child starts stays outside the job. (Kill
+    // on job close shows in EndingTheFirstProcessEndsTheChild; Wine answers
+    // a query for the job of the calling process without its limits.)
+    EXPECT_EQ(record.at("grandchildinjob"), "0");
     const std::string path = e2e::decodeHex(record.at("path"));
     const std::string suffix = ";" + e2e::utf8(image->appDir().wstring());
     ASSERT_GE(path.size(), suffix.size());
     EXPECT_EQ(path.substr(path.size() - suffix.size()), suffix) << path;
+}
+
+// Images under directories whose names are hard on the launcher: a ";"
+// (the PATH separator, in the directory the restart appends to PATH), blanks
+// and letters beyond ASCII, and a full path beyond MAX_PATH.
+TEST_F(E2e, StartsTheRuntimeOnceFromAnyInstallDirectory) {
+    const std::string longName = "J\xC3\xBCrgen " + std::string(130, 'l') + "\\" +
+                                 "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E " + std::string(130, 'm');
+    const struct {
+        const char* name;
+        std::string dir;
+    } cases[] = {
+        {"semicolon", "semi;colon;"},
+        {"blanks and non-ASCII", "J\xC3\xBCrgen \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
+        {"beyond MAX_PATH", longName},
+    };
+    for (const auto& c : cases) {
+        const LaunchImage installed(c.dir);
+        installed.installProbeRuntime();
+        installed.writeCfg("[Application]\n");
+        const std::string launcher = e2e::utf8(installed.launcher().wstring());
+        if (std::string(c.name) == "beyond MAX_PATH") {
+            ASSERT_GT(installed.launcher().wstring().size(), static_cast<size_t>(MAX_PATH));
+        }
+        for (const bool direct : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (direct ? ", direct path" : ", restart path"));
+            std::filesystem::remove(probeRecordPath);
+            std::filesystem::remove(eventsPath);
+            ScopedEnv env;
+            if (direct) {
+                env.set(L"PATH", e2e::env(L"PATH") + L";" + installed.appDir().wstring());
+            }
+            const RunResult r = e2e::run(installed.launcher(), {}, 60000);
+            EXPECT_FALSE(r.timedOut);
+            EXPECT_EQ(r.exitCode, 0u) << r.standardError.substr(0, 2000);
+            EXPECT_EQ(e2e::readFile(eventsPath), "jli launch\njli return\n");
+            const auto record = e2e::readProbeRecord(probeRecordPath);
+            ASSERT_FALSE(record.empty()) << r.standardError.substr(0, 2000);
+            EXPECT_EQ(record.at("pid") != std::to_string(r.pid), !direct);
+            EXPECT_EQ(record.at("injob"), direct ? "0" : "1");
+            EXPECT_EQ(e2e::decodeHex(record.at("program")), launcher);
+            EXPECT_EQ(e2e::decodeHex(record.at("apppath")), launcher);
+        }
+    }
+}
+
+// A relative "app.runtime" names a directory of the image, wherever the
+// launcher was started from (here: the test's own directory).
+TEST_F(E2e, RelativeRuntimeIsTakenFromTheImageRoot) {
+    image->writeCfg("[Application]\napp.runtime=rt\nwin.norestart=true\n");
+    const std::filesystem::path runtime = image->root / L"rt";
+    const RunResult missing = launch();
+    EXPECT_EQ(missing.exitCode, 1u);
+    const std::string expected = "Failed to find JVM in \"" + e2e::utf8(runtime.wstring()) + "\" directory.\n";
+    EXPECT_EQ(missing.standardError.compare(0, expected.size(), expected), 0) << missing.standardError;
+
+    std::filesystem::create_directories(runtime / L"bin");
+    std::filesystem::copy_file(e2e::builtFile(L"MORV_TEST_JLI_FILE"), runtime / L"bin" / L"jli.dll");
+    const RunResult found = launch();
+    EXPECT_EQ(found.exitCode, 0u) << found.standardError;
+    EXPECT_EQ(calls().size(), 1u);
 }
 
 TEST_F(E2e, ExitCodeOfTheChildComesBackThroughTheFirstProcess) {
@@ -263,10 +326,12 @@ TEST_F(E2e, SplashOptionPreloadsTheSplashLibraryUntilAfterJliLaunch) {
         const char* events;
     };
     const Case cases[] = {
+        // Released by the launcher once the runtime's entry point has
+        // returned ("unload", not "unload at exit").
         {true,
-         "jvm.dll load\nsplashscreen.dll load\njvm.dll unload\njli launch\n"
+         "jvm.dll load\nsplashscreen.dll load\njvm.dll unload\njli launch\njli return\n"
          "splashscreen.dll unload\n"},
-        {false, "jli launch\n"},
+        {false, "jli launch\njli return\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.splash ? "with splash" : "without splash");
@@ -325,6 +390,65 @@ TEST_F(E2e, FailureEndsWithExitCodeOneAndThePlainMessageOnStandardError) {
     }
 }
 
+// The launcher's file renamed while it starts (Windows allows that for a
+// running program, Wine too): the restart cannot create its child from the
+// path it was started from. The user must learn why, in the system's words,
+// on standard error and in the dialog (which shares the text).
+TEST_F(E2e, FailedRestartIsReportedLikeEveryOtherFailure) {
+    image->installProbeRuntime();
+    image->writeCfg("[Application]\n");
+    const std::filesystem::path renamed = image->root / L"renamed.exe";
+    const RunResult r = e2e::run(
+        image->launcher(), {}, 60000,
+        [&](const PROCESS_INFORMATION& pi) {
+            EXPECT_TRUE(MoveFileW(image->launcher().wstring().c_str(), renamed.wstring().c_str()));
+            ResumeThread(pi.hThread);
+        },
+        CREATE_SUSPENDED);
+    EXPECT_FALSE(r.timedOut) << "the error box blocked";
+    EXPECT_EQ(r.exitCode, 1u);
+    const std::string launcher = e2e::utf8(image->launcher().wstring());
+    const std::string expected = "CreateProcess[suspended][visible][inherit](" + launcher + ", \"" +
+                                 launcher + "\") failed. System error [2](system error 2 (";
+    EXPECT_EQ(r.standardError.compare(0, expected.size(), expected), 0) << r.standardError;
+    EXPECT_EQ(r.standardError.find("No description available"), std::string::npos) << r.standardError;
+    EXPECT_EQ(r.standardError.find("[ERROR]"), std::string::npos) << r.standardError;
+    EXPECT_FALSE(std::filesystem::exists(probeRecordPath)) << "the runtime was started";
+}
+
+// Without LOCALAPPDATA the per-user look-up reports one ERROR record and
+// goes on with APPDATA.
+TEST_F(E2e, UnsetLocalAppDataGivesOneErrorRecordAndTheLaunchGoesOn) {
+    if (!GetConsoleWindow()) {
+        AllocConsole();
+    }
+    image->installTestRuntime();
+    image->writeCfg("[Application]\nwin.norestart=true\n");
+    e2e::writeFile(image->appDir() / L".package", "MorvPkg\n");
+    environment.set(L"LOCALAPPDATA", std::nullopt)
+        .set(L"APPDATA", (image->root / L"roaming").wstring())
+        .set(L"VARNO_DEBUG", std::wstring(L"true"));
+    const RunResult r = launch();
+    ASSERT_EQ(r.exitCode, 0u) << r.standardError;
+    std::vector<std::string> errors;
+    std::istringstream lines(r.standardError);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.compare(0, 8, "[ERROR] ") == 0) {
+            errors.push_back(line);
+        }
+    }
+    ASSERT_EQ(errors.size(), 1u) << r.standardError;
+    // Written where the failure was caught, by the launch flow.
+    EXPECT_EQ(errors[0].compare(0, 24, "[ERROR] WinLauncher.cpp:"), 0) << errors[0];
+    EXPECT_NE(errors[0].find("GetEnvironmentVariable(LOCALAPPDATA) failed. Variable not set"),
+              std::string::npos)
+        << errors[0];
+    const std::string roaming = e2e::utf8((image->root / L"roaming" / L"MorvPkg").wstring());
+    EXPECT_NE(r.standardError.find("Check [" + roaming + "\\morv.cfg] file exit"), std::string::npos)
+        << r.standardError;
+    EXPECT_EQ(calls().size(), 1u);
+}
+
 // Wine connects a GUI process to the console of its parent on its own, so
 // the launcher can neither attach to another console nor allocate one, and
 // its standard error stays where the parent put it: the pipe. The launch
@@ -340,6 +464,10 @@ TEST_F(E2e, DebugTraceGoesToStandardErrorFromEnteringToExitingTheLaunch) {
         "SetDllDirectory to: " + binDir,
         "AddDllDirectory(" + binDir + "): OK",
         "LoadLibraryEx(" + binDir + "\\jli.dll, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS): ",
+        // The short format has no function field; the scope records of the
+        // launch flow name their function in the text.
+        ": Entering loadDllWithAddDllDirectory",
+        ": Exiting loadDllWithAddDllDirectory (entered at WinLauncher.cpp:",
     };
     const std::string restartRecords[] = {
         "CreateProcess[suspended][visible][inherit](" + launcher + ", \"" + launcher +

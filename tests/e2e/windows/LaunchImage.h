@@ -191,7 +191,18 @@ inline RunResult run(const std::filesystem::path& program, const std::vector<std
     si.hStdOutput = nul;
     si.hStdError = writeEnd;
     PROCESS_INFORMATION pi{};
-    result.started = CreateProcessW(program.wstring().c_str(), &cmdline[0], nullptr, nullptr, TRUE,
+    // The process-creation call resolves the program into a MAX_PATH buffer:
+    // a longer path goes in its short form, as the launcher's restart does.
+    std::wstring programPath = program.wstring();
+    if (programPath.size() >= MAX_PATH) {
+        std::wstring shortPath(programPath.size() + 1, L'\0');
+        const DWORD n = GetShortPathNameW(programPath.c_str(), &shortPath[0],
+                                          static_cast<DWORD>(shortPath.size()));
+        if (n > 0 && n < shortPath.size()) {
+            programPath = shortPath.substr(0, n);
+        }
+    }
+    result.started = CreateProcessW(programPath.c_str(), &cmdline[0], nullptr, nullptr, TRUE,
                                     creationFlags, nullptr, nullptr, &si, &pi) != 0;
     CloseHandle(writeEnd);
     CloseHandle(nul);

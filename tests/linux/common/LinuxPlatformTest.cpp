@@ -15,8 +15,9 @@
 
 namespace {
 
-TEST(LinuxStringsTest, StrictUtf32Conversions) {
-    // wchar_t values that are no Unicode scalar value cannot be encoded.
+TEST(LinuxStringsTest, Utf32Conversions) {
+    // wchar_t values that are no Unicode scalar value cannot be encoded,
+    // except U+DC80..U+DCFF, which stand for the bytes of invalid sequences.
     const wchar_t bad[] = {static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0xDFFF), static_cast<wchar_t>(0x110000)};
     for (std::size_t i = 0; i < sizeof(bad) / sizeof(bad[0]); ++i) {
         EXPECT_EQ("", tstrings::encodeUtf8(tstring(L"ok") + bad[i])) << "case " << i;
@@ -34,9 +35,16 @@ TEST(LinuxStringsTest, StrictUtf32Conversions) {
         EXPECT_EQ(edges[i].code, static_cast<std::uint32_t>(decoded[0])) << "case " << i;
         EXPECT_EQ(edges[i].utf8, tstrings::encodeUtf8(decoded)) << "case " << i;
     }
-    // Overlong forms of the same edges.
-    for (const char* overlong : {"\xC1\xBF", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF"}) {
-        EXPECT_EQ(L"", tstrings::decodeUtf8(overlong));
+    // Overlong forms of the same edges: each byte kept as U+DC00 + byte.
+    const struct {
+        const char* utf8;
+        tstring escaped;
+    } overlong[] = {{"\xC1\xBF", L"\xDCC1\xDCBF"},
+                    {"\xE0\x9F\xBF", L"\xDCE0\xDC9F\xDCBF"},
+                    {"\xF0\x8F\xBF\xBF", L"\xDCF0\xDC8F\xDCBF\xDCBF"}};
+    for (std::size_t i = 0; i < sizeof(overlong) / sizeof(overlong[0]); ++i) {
+        EXPECT_EQ(overlong[i].escaped, tstrings::decodeUtf8(overlong[i].utf8)) << "case " << i;
+        EXPECT_EQ(overlong[i].utf8, tstrings::encodeUtf8(overlong[i].escaped)) << "case " << i;
     }
     // "ANSI" is UTF-8 here.
     EXPECT_EQ("\xC3\xA9", tstrings::encodeAnsi(L"\u00E9"));

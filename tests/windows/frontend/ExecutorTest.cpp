@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -252,6 +254,50 @@ TEST_F(ExecutorChild, SuspendedChildIsPlacedInTheJobBeforeItRuns) {
     EXPECT_TRUE(log.contains(L"CreateProcess[suspended]("));
     EXPECT_TRUE(log.contains(L"AssignProcessToJobObject(PID=" + std::to_wstring(pidInCallback) + L")"));
     EXPECT_TRUE(log.contains(L"ResumeThread()"));
+}
+
+// The long record format names the function of every record: each of the
+// executor's records must carry its own.
+TEST_F(ExecutorChild, RecordsNameTheirFunctionInTheLongFormat) {
+    OwnedHandle job(CreateJobObjectW(nullptr, nullptr));
+    ASSERT_TRUE(job);
+    std::ostringstream out;
+    StreamLogAppender stream(out);
+    LogRouter::instance().setAppender(&stream);
+    Executor executor(childPath);
+    executor.suspended(true).jobObject(job.get());
+    const std::uint32_t code = executor.execAndWaitForExit();
+    LogRouter::instance().setAppender(&log);
+    ASSERT_EQ(code, 0u);
+
+    const struct {
+        const char* message;
+        const char* function;
+    } expected[] = {
+        {"TRACE: CreateProcess[suspended](", "Executor::startProcess"},
+        {"TRACE: AssignProcessToJobObject(PID=", "Executor::startProcess"},
+        {"TRACE: ResumeThread()", "Executor::execAndWaitForExit"},
+        {"TRACE: Process with PID=", "Executor::execAndWaitForExit"},
+    };
+    // Each record is a header line "[..., Executor.cpp:<line> (<function>)]"
+    // followed by a tab and "<level>: <message>".
+    std::vector<std::string> lines;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    for (const auto& e : expected) {
+        bool found = false;
+        for (size_t i = 1; i < lines.size() && !found; ++i) {
+            if (lines[i].compare(0, 1 + std::strlen(e.message), std::string("\t") + e.message) == 0) {
+                found = true;
+                EXPECT_NE(lines[i - 1].find(std::string(" (") + e.function + ")]"), std::string::npos)
+                    << lines[i - 1];
+                EXPECT_NE(lines[i - 1].find(", Executor.cpp:"), std::string::npos) << lines[i - 1];
+            }
+        }
+        EXPECT_TRUE(found) << e.message << "\n" << out.str();
+    }
 }
 
 TEST_F(ExecutorChild, ChildThatIsNotSuspendedIsNotResumed) {

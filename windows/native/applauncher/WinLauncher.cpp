@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 
 #include "AppLauncher.h"
@@ -184,9 +185,16 @@ public:
                                  sysFunc(&WaitForSingleObject), err));
         }
 
-        // The thread's end orders the worker's write of exitCode before this read.
+        // The thread's end orders the worker's writes of exitCode and failure
+        // before these reads.
         const std::uint32_t exitCode = runner->exitCode;
         TRACE_LOG("Executor worker thread terminated. Exit code=" << exitCode);
+        if (runner->failure) {
+            // The child could not be run: reported from here like every other
+            // failure of the launch, on standard error and in the dialog,
+            // instead of only as a record of the worker thread.
+            std::rethrow_exception(runner->failure);
+        }
         return exitCode;
     }
 
@@ -194,10 +202,9 @@ public:
     void run() {
         try {
             exitCode = executor->execAndWaitForExit();
-        } catch (const std::runtime_error& e) {
-            logCaughtError(CURRENT_SOURCE_POS, e);
         } catch (...) {
-            logUnknownError(CURRENT_SOURCE_POS);
+            // Handed to the main thread, which reports it once the loop ends.
+            failure = std::current_exception();
         }
 
         bool posted = false;
@@ -221,7 +228,7 @@ public:
 
 private:
     explicit RunExecutorWithMsgLoop(const Executor& executor)
-        : executor(&executor), exitCode(1), window(nullptr) {
+        : executor(&executor), exitCode(1), window(nullptr), failure(nullptr) {
         // A message-only window of a predefined class: nothing to register,
         // and the class's own procedure handles whatever is dispatched.
         window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
@@ -241,6 +248,8 @@ private:
     const Executor* executor;
     std::uint32_t exitCode;
     HWND window;
+    // What kept the child from running, if anything; written by the worker.
+    std::exception_ptr failure;
 };
 
 void launchApp() {

@@ -51,6 +51,29 @@ tstring quoteArgument(const tstring& arg) {
     return out;
 }
 
+// The file the process-creation call is given. That call resolves a program
+// path into a buffer of MAX_PATH characters, so a longer path is handed over
+// in its short form, which names the same file. Where no short form exists
+// (8.3 names switched off) the path is passed as it is and the call's own
+// error reports it.
+tstring creatablePath(const tstring& path) {
+    if (path.size() < MAX_PATH) {
+        return path;
+    }
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetShortPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) {
+            return path;
+        }
+        // Fitted: n is the length without the terminator; otherwise the size needed.
+        if (n < buffer.size()) {
+            return tstring(buffer.data(), n);
+        }
+        buffer.resize(n);
+    }
+}
+
 // A child that never ran a line of its own must not outlive a start that
 // failed half-way.
 void terminateSuspendedChild(HANDLE process) {
@@ -109,7 +132,8 @@ OwnedHandle Executor::startProcess(OwnedHandle* threadHandle) const {
     }
     description << "(" << appPath << ", " << cmdline << ")";
 
-    if (!CreateProcessW(appPath.c_str(), cmdlineBuffer.data(), nullptr, nullptr,
+    const tstring program = creatablePath(appPath);
+    if (!CreateProcessW(program.c_str(), cmdlineBuffer.data(), nullptr, nullptr,
                         theInherit ? TRUE : FALSE, flags, nullptr, nullptr, &si, &pi)) {
         const DWORD err = GetLastError();
         RAISE_ERROR(SysError(tstrings::MessageBuilder() << description << " failed",

@@ -7,6 +7,7 @@
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "SysInfo.h"
+#include "Toolbox.h"
 #include "tstrings.h"
 
 Console::Channel::Channel(std::FILE* stream) : reopened(nullptr), stream(stream) {
@@ -42,6 +43,15 @@ Console::~Console() {
 }
 
 void LastErrorGuiLogAppender::append(const LogRecord&) {
+    // A failure below is logged, and its record comes back here through the
+    // same tee: without this guard each report would report its own failure
+    // again until the stack ran out, writing the error text every time.
+    static bool showing = false;
+    if (showing) {
+        return;
+    }
+    showing = true;
+    const AtEndOfScope done([]() { showing = false; });
     reportAndContinue(CURRENT_SOURCE_POS, []() {
         const tstring text = tstrings::decodeUtf8(app::getLastErrorText());
         const tstring caption = FileUtils::basename(SysInfo::getProcessModulePath());

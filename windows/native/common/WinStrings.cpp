@@ -47,6 +47,46 @@ tstring fromMultiByte(const std::string& text, CodePage codePage) {
     return result;
 }
 
+namespace {
+
+// The ANSI code page of the system locale: what an editor that does not
+// write UTF-8 saves a file in. The process's own ANSI code page is no
+// guide, since the manifest makes it UTF-8.
+UINT systemAnsiCodePage() {
+    DWORD codePage = 0;
+    if (GetLocaleInfoEx(LOCALE_NAME_SYSTEM_DEFAULT,
+                        LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                        reinterpret_cast<LPWSTR>(&codePage),
+                        sizeof(codePage) / sizeof(wchar_t)) == 0 ||
+        codePage == CP_ACP) {
+        // No answer, or a locale without an ANSI code page of its own: the
+        // Western European one reads every byte as some character.
+        codePage = 1252;
+    }
+    return codePage;
+}
+
+} // namespace
+
+tstring decodeLegacyText(const std::string& text) {
+    if (text.empty()) {
+        return tstring();
+    }
+    const int length = static_cast<int>(text.size());
+    const UINT cp = systemAnsiCodePage();
+    // Without MB_ERR_INVALID_CHARS: a byte the code page leaves undefined
+    // becomes a substitute character instead of costing the whole line.
+    const int n = MultiByteToWideChar(cp, 0, text.data(), length, nullptr, 0);
+    if (n == 0) {
+        return tstring();
+    }
+    tstring result(static_cast<std::size_t>(n), L'\0');
+    if (MultiByteToWideChar(cp, 0, text.data(), length, &result[0], n) != n) {
+        RAISE_ERROR("Unexpected reply from MultiByteToWideChar()");
+    }
+    return result;
+}
+
 std::u16string toUtf16(const tstring& s) { return std::u16string(s.begin(), s.end()); }
 
 tstring fromUtf16(const std::u16string& s) { return tstring(s.begin(), s.end()); }

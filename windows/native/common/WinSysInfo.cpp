@@ -85,6 +85,24 @@ tstring getEnvVariableImpl(const tstring& name, bool* errorFlag) {
     return tstring(buffer.data());
 }
 
+// The long form of `path` when the file system has one. A program started
+// through the short form of its path (how a path beyond MAX_PATH can be
+// started at all) is thereby known by the same name, whichever way it came,
+// and finds the entry its parent added to PATH.
+tstring longPathName(const tstring& path) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetLongPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) {
+            return path;
+        }
+        if (n < buffer.size()) {
+            return tstring(buffer.data(), n);
+        }
+        buffer.resize(n);
+    }
+}
+
 } // namespace
 
 namespace SysInfo {
@@ -105,7 +123,9 @@ tstring_array getCommandArgs(ArgsMode mode) {
     return result;
 }
 
-tstring getProcessModulePath() { return FileUtils::toAbsolutePath(getModulePath(nullptr)); }
+tstring getProcessModulePath() {
+    return longPathName(FileUtils::toAbsolutePath(getModulePath(nullptr)));
+}
 
 void* getCurrentModuleHandle() {
     HMODULE module = nullptr;
