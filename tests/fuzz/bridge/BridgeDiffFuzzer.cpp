@@ -860,8 +860,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < kHeader || size > 4096) {
     return 0;
   }
-  if (++tally.inputs % 1000 == 0) {
-    printTally();  // a long run shows its progress
+  // A long run shows its progress, every 50000 compared edits.
+  static unsigned long long nextReport = 50000;
+  ++tally.inputs;
+  if (tally.coherentCompared + tally.incoherentCompared + tally.undoCompared >= nextReport) {
+    printTally();
+    nextReport += 50000;
   }
   const Grammar &grammar = kGrammars[data[0] % std::size(kGrammars)];
   const uint32_t chunk = data[1] >= 0xe0 ? UINT32_MAX : 2u * (1u + data[1] % 24u);
