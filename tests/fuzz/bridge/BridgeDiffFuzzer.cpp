@@ -15,10 +15,19 @@
 //
 // Error recovery weighs reused subtrees and may settle differently from a
 // fresh parse, so a coherent edit whose trees hold errors is skipped for the
-// comparison with the fresh parse. To keep texts clean often enough, inputs
-// may edit a built-in clean document instead of their text, an edit may only
-// add spaces between tokens, and an edit may be undone at once. At exit the
-// target prints how many edits were compared and how many skipped, and why.
+// comparison with the fresh parse. Random text nearly always has errors, so
+// after the few edits the input spells out, each input goes on with a long
+// chain of edits on a text without errors (the edited text when it is clean,
+// else the grammar's built-in clean document): spaces added and removed,
+// elements and statements copied or removed with their separators, leaves
+// (names, numbers, string contents) replaced by other leaves of their kind or
+// changed by a unit. Most of these keep the text clean while its structure
+// changes; one that does not is undone at once. Some chain edits are
+// incoherent, some undone at once, some made while a capture run goes on.
+// Every chain edit is compared with a fresh parse; the bridge's trees are
+// walked in full against the library's every few edits and compared by node
+// positions in between. At exit the target prints how many edits were
+// compared and how many skipped, by kind and reason.
 //
 // Input: byte 0 grammar (with bit 7 set: edit the grammar's clean document
 // instead of the text), byte 1 chunk size, byte 2 progress stop, byte 3 edit
@@ -29,9 +38,11 @@
 // incoherent, bit 6 spaces only, bit 5 undone at once, the low bits choose
 // the incoherence), start low and high, removed units (bit 4: a capture run
 // goes on across the edit), inserted units, offset of the inserted units in
-// the text.
+// the text. The chain's choices are drawn from a hash of the whole input
+// mixed with the text bytes in turn.
 #include <tree_sitter/api.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -104,6 +115,21 @@ const Grammar kGrammars[] = {
 constexpr char16_t kWide[] = {0x00e4, 0x4e16, 0xd83d, 0xde00, 0xd800, 0xdc00,
                               0xfffd, 0x00a0, 0x2028, 0xfeff, 0x0000, 0xffff};
 
+// The edits of a chain on a text without syntax errors, each made so that
+// the text most likely stays free of them while its structure changes.
+enum ChainKind {
+  kSpacesAdded,
+  kSpacesRemoved,
+  kElementCopied,
+  kElementRemoved,
+  kLeafReplaced,
+  kLeafChanged,
+  kChainKinds
+};
+const char *const kChainKindNames[kChainKinds] = {
+    "spaces added", "spaces removed", "element copied", "element removed", "leaf replaced",
+    "leaf changed"};
+
 // What the run compared, printed when the process ends.
 struct Tally {
   unsigned long long inputs = 0;
@@ -114,6 +140,10 @@ struct Tally {
   unsigned long long skippedUndoErrors = 0;
   unsigned long long skippedNoText = 0;
   unsigned long long bridgeLibraryCompared = 0;
+  unsigned long long bridgeLibraryQuick = 0;
+  // Coherent chain edits, also counted in coherentCompared and skippedErrors.
+  unsigned long long chainCompared[kChainKinds] = {};
+  unsigned long long chainSkipped[kChainKinds] = {};
 } tally;
 
 void printTally() {
@@ -125,10 +155,19 @@ void printTally() {
                "bridge_diff_fuzz: %llu inputs; incremental against fresh parse: %llu edits "
                "compared (%llu coherent, %llu incoherent, %llu undo), %llu skipped (%llu coherent "
                "and %llu undo with errors in a tree, %llu with no text to edit); bridge against "
-               "library: %llu tree pairs compared\n",
+               "library: %llu tree pairs compared in full, %llu by node positions\n",
                tally.inputs, compared, tally.coherentCompared, tally.incoherentCompared,
                tally.undoCompared, skipped, tally.skippedErrors, tally.skippedUndoErrors,
-               tally.skippedNoText, tally.bridgeLibraryCompared);
+               tally.skippedNoText, tally.bridgeLibraryCompared, tally.bridgeLibraryQuick);
+  std::string kinds;
+  for (int k = 0; k < kChainKinds; ++k) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%s%s %llu/%llu", k == 0 ? "" : ", ", kChainKindNames[k],
+                  tally.chainCompared[k], tally.chainSkipped[k]);
+    kinds += line;
+  }
+  std::fprintf(stderr, "bridge_diff_fuzz: coherent chain edits compared/skipped: %s\n",
+               kinds.c_str());
 }
 
 struct Reader {
@@ -253,13 +292,25 @@ void compareTrees(const TSLanguage *language, const MorvTree *bridgeTree, const 
   }
 }
 
-// Symbol, bytes and points of every node, in pre-order.
+// Symbol, bytes and points of every node, in pre-order. A tree cursor walks
+// each child list once; asking for children by index would walk it again for
+// every child.
 void positions(TSNode node, std::vector<uint32_t> &out) {
-  const TSPoint start = ts_node_start_point(node), end = ts_node_end_point(node);
-  out.insert(out.end(), {ts_node_symbol(node), ts_node_is_missing(node), ts_node_start_byte(node),
-                         ts_node_end_byte(node), start.row, start.column, end.row, end.column});
-  for (uint32_t i = 0, n = ts_node_child_count(node); i < n; ++i) {
-    positions(ts_node_child(node, i), out);
+  TSTreeCursor cursor = ts_tree_cursor_new(node);
+  for (;;) {
+    const TSNode at = ts_tree_cursor_current_node(&cursor);
+    const TSPoint start = ts_node_start_point(at), end = ts_node_end_point(at);
+    out.insert(out.end(), {ts_node_symbol(at), ts_node_is_missing(at), ts_node_start_byte(at),
+                           ts_node_end_byte(at), start.row, start.column, end.row, end.column});
+    if (ts_tree_cursor_goto_first_child(&cursor)) {
+      continue;
+    }
+    while (!ts_tree_cursor_goto_next_sibling(&cursor)) {
+      if (!ts_tree_cursor_goto_parent(&cursor)) {
+        ts_tree_cursor_delete(&cursor);
+        return;
+      }
+    }
   }
 }
 
@@ -446,6 +497,29 @@ struct Sides {
     return result;
   }
 
+  void againstLibrary(const MorvTree *bridge, const TSTree *library, bool full) {
+    if (full) {
+      compareTrees(grammar.language(), bridge, library);
+      return;
+    }
+    unsigned char root[32];
+    morv_tree_root(bridge, root);
+    std::vector<uint32_t> p, q;
+    positions(asLibraryNode(root), p);
+    positions(ts_tree_root_node(library), q);
+    require(p == q, "bridge and library trees");
+    ++tally.bridgeLibraryQuick;
+  }
+
+  // Both sides start over from a fresh parse of `text`.
+  void restart(const std::u16string &text) {
+    morv_tree_delete(bridgeTree);
+    ts_tree_delete(tree);
+    bridgeTree = bridgeParse(text, nullptr);
+    tree = libraryParse(text, nullptr);
+    compareTrees(grammar.language(), bridgeTree, tree);
+  }
+
   TSTree *libraryParse(const std::u16string &text, const TSTree *old) {
     TSTree *result = ts_parser_parse_string_encoding(
         parser, old, reinterpret_cast<const char *>(text.data()),
@@ -458,8 +532,12 @@ struct Sides {
   // incremental tree was compared with a fresh parse. With `runAcross`, a
   // capture run over the bridge's tree is going on when the edit comes, and
   // the edit must end it.
+  //
+  // With `full` unset, the bridge's trees are checked against the library's
+  // by symbol, bytes and points of every node only, which costs a fraction of
+  // the full walk; long edit chains take the full walk every few edits.
   bool step(const std::u16string &before, const std::u16string &after, const Change &change,
-            bool coherent, uint8_t way, uint32_t noise, bool runAcross) {
+            bool coherent, uint8_t way, uint32_t noise, bool runAcross, bool full = true) {
     const TSInputEdit edit = coherentEdit(before, after, change);
     MorvCursor *run = nullptr;
     MorvQueryMatch match;
@@ -475,7 +553,7 @@ struct Sides {
     if (coherent) {
       bridgeEdit(bridgeTree, edit);
       ts_tree_edit(tree, &edit);
-      compareTrees(grammar.language(), bridgeTree, tree);
+      againstLibrary(bridgeTree, tree, full);
       libraryNext = libraryParse(after, tree);
     } else {
       unsigned char root[32];
@@ -488,7 +566,7 @@ struct Sides {
     const bool edited = run != nullptr && !morv_cursor_next_capture(run, &match, &index);
     MorvTree *bridgeNext = bridgeParse(after, bridgeTree);
     if (coherent) {
-      compareTrees(grammar.language(), bridgeNext, libraryNext);
+      againstLibrary(bridgeNext, libraryNext, full);
     }
     MorvTree *fresh = bridgeParse(after, nullptr);
     bool compared = false;
@@ -500,7 +578,7 @@ struct Sides {
     if (!coherent) {
       // Every incoherent edit reuses nothing, so its tree is the fresh one,
       // and the library's fresh tree must be the same too.
-      compareTrees(grammar.language(), bridgeNext, libraryNext);
+      againstLibrary(bridgeNext, libraryNext, full);
     }
     morv_tree_delete(fresh);
     morv_tree_delete(bridgeTree);
@@ -526,7 +604,249 @@ std::u16string decode(const uint8_t *data, size_t size) {
   return text;
 }
 
+// The choices of an edit chain, drawn from the input: each draw mixes the
+// next input byte into a running state, so every byte steers the chain and
+// the same input replays the same chain.
+struct Draws {
+  const uint8_t *data;
+  size_t size;
+  uint64_t state;
+  size_t at = 0;
+
+  uint32_t next() {
+    state += 0x9e3779b97f4a7c15ull + (size == 0 ? 0 : data[at++ % size]);
+    uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return static_cast<uint32_t>((z ^ (z >> 31)) >> 32);
+  }
+  size_t below(size_t n) { return n == 0 ? 0 : next() % n; }
+};
+
+// Pieces of a tree in code units: a named node together with what separates
+// it from its next named sibling (an element and its comma, a statement and
+// the line break and indentation before the next one, an operand and its
+// operator), and the named leaves (names, numbers, string contents, ...).
+struct Span {
+  size_t start;
+  size_t end;
+  TSSymbol symbol;
+};
+
+struct Outline {
+  std::vector<Span> elements;
+  std::vector<Span> leaves;
+
+  void walk(TSTreeCursor *cursor) {
+    const TSNode node = ts_tree_cursor_current_node(cursor);
+    if (!ts_tree_cursor_goto_first_child(cursor)) {
+      if (ts_node_is_named(node) && ts_node_end_byte(node) > ts_node_start_byte(node)) {
+        leaves.push_back(
+            {ts_node_start_byte(node) / 2, ts_node_end_byte(node) / 2, ts_node_symbol(node)});
+      }
+      return;
+    }
+    bool havePrevious = false;
+    TSNode previous{};
+    do {
+      const TSNode child = ts_tree_cursor_current_node(cursor);
+      if (ts_node_is_named(child)) {
+        if (havePrevious) {
+          elements.push_back({ts_node_start_byte(previous) / 2, ts_node_start_byte(child) / 2,
+                              ts_node_symbol(previous)});
+        }
+        previous = child;
+        havePrevious = true;
+      }
+      walk(cursor);
+    } while (ts_tree_cursor_goto_next_sibling(cursor));
+    ts_tree_cursor_goto_parent(cursor);
+  }
+
+  explicit Outline(const TSTree *tree) {
+    if (tree == nullptr) {
+      return;
+    }
+    TSTreeCursor cursor = ts_tree_cursor_new(ts_tree_root_node(tree));
+    walk(&cursor);
+    ts_tree_cursor_delete(&cursor);
+  }
+};
+
+bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool isLetter(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+}
+
+// Spaces added after a space that follows some other character on its line:
+// the text stays valid in all three grammars (indentation is left alone), and
+// everything after the edit moves.
+Change spacesAdded(const std::u16string &text, size_t from, size_t count) {
+  size_t at = from;
+  while (at < text.size() &&
+         !(text[at] == u' ' && at > 0 && text[at - 1] != u' ' && text[at - 1] != u'\n')) {
+    ++at;
+  }
+  return Change{at, 0, std::u16string(count, u' ')};
+}
+
+// One edit of a chain. Returns false when the text offers nothing for the
+// kind (no element with a next sibling, no second space, ...).
+bool chainEdit(ChainKind kind, const std::u16string &text, const Outline &outline, Draws &draws,
+               Change &change) {
+  switch (kind) {
+    case kSpacesAdded:
+      change = spacesAdded(text, draws.below(text.size() + 1), 1 + draws.below(3));
+      return true;
+    case kSpacesRemoved: {
+      // One space of two or more after some other character on the line.
+      const size_t from = draws.below(text.size());
+      for (size_t n = 0; n + 2 < text.size(); ++n) {
+        const size_t at = (from + n) % (text.size() - 2) + 1;
+        if (text[at] == u' ' && text[at + 1] == u' ' && text[at - 1] != u' ' &&
+            text[at - 1] != u'\n') {
+          change = Change{at + 1, 1, u""};
+          return true;
+        }
+      }
+      return false;
+    }
+    case kElementCopied:
+    case kElementRemoved: {
+      if (outline.elements.empty()) {
+        return false;
+      }
+      const Span &e = outline.elements[draws.below(outline.elements.size())];
+      if (kind == kElementCopied) {
+        change = Change{e.start, 0, text.substr(e.start, e.end - e.start)};
+      } else {
+        change = Change{e.start, e.end - e.start, u""};
+      }
+      return true;
+    }
+    case kLeafReplaced: {
+      // A name, number or string content takes the text of another leaf of
+      // the same kind.
+      if (outline.leaves.empty()) {
+        return false;
+      }
+      const size_t pick = draws.below(outline.leaves.size());
+      const Span &leaf = outline.leaves[pick];
+      const size_t from = draws.below(outline.leaves.size());
+      for (size_t n = 0; n < outline.leaves.size(); ++n) {
+        const Span &other = outline.leaves[(from + n) % outline.leaves.size()];
+        if (other.symbol == leaf.symbol &&
+            text.compare(other.start, other.end - other.start, text, leaf.start,
+                         leaf.end - leaf.start) != 0) {
+          change = Change{leaf.start, leaf.end - leaf.start,
+                          text.substr(other.start, other.end - other.start)};
+          return true;
+        }
+      }
+      return false;
+    }
+    default: {
+      // One unit of a leaf added, replaced or removed, a unit of the same
+      // class where there is one: a digit in a number, a letter in a name.
+      if (outline.leaves.empty()) {
+        return false;
+      }
+      const Span &leaf = outline.leaves[draws.below(outline.leaves.size())];
+      const size_t at = leaf.start + draws.below(leaf.end - leaf.start);
+      const uint32_t r = draws.next();
+      char16_t unit;
+      if (isDigit(text[at])) {
+        unit = static_cast<char16_t>(u'0' + r % 10);
+      } else if (isLetter(text[at])) {
+        unit = static_cast<char16_t>(u'a' + r % 26);
+      } else if (r % 8 == 0) {
+        unit = kWide[(r >> 3) % std::size(kWide)];
+      } else {
+        unit = static_cast<char16_t>(u' ' + (r >> 3) % 95);
+      }
+      switch ((r >> 8) % 3) {
+        case 0:
+          change = Change{at, 0, std::u16string(1, unit)};
+          break;
+        case 1:
+          change = Change{at, 1, std::u16string(1, unit)};
+          break;
+        default:
+          if (leaf.end - leaf.start < 2) {
+            change = Change{at, 0, std::u16string(1, unit)};
+          } else {
+            change = Change{at, 1, u""};
+          }
+          break;
+      }
+      return true;
+    }
+  }
+}
+
+// A chain of edits on a text without syntax errors, every one compared with
+// a fresh parse. An edit that brings errors after all is skipped and undone
+// at once, so that the chain goes on from a clean text.
+void runChain(Sides &sides, std::u16string &text, Draws &draws, size_t steps) {
+  const size_t baseSize = text.size();
+  for (size_t k = 0; k < steps; ++k) {
+    // Copies and removals balance out; a text that has grown much removes
+    // more, one that has shrunk much copies more. Every parse and walk costs
+    // in proportion to the text, so it is kept near its first size.
+    ChainKind kind = static_cast<ChainKind>(draws.below(kChainKinds));
+    if (2 * text.size() > 3 * baseSize + 64 && kind == kElementCopied) {
+      kind = kElementRemoved;
+    } else if (2 * text.size() < baseSize && kind == kElementRemoved) {
+      kind = kElementCopied;
+    }
+    // Only copies, removals and leaf edits need the tree's pieces.
+    const Outline outline(kind >= kElementCopied ? sides.tree : nullptr);
+    Change change;
+    if (!chainEdit(kind, text, outline, draws, change)) {
+      kind = kSpacesAdded;
+      chainEdit(kind, text, outline, draws, change);
+    }
+    const uint32_t flags = draws.next();
+    const bool coherent = flags % 16 != 0;
+    const bool undo = (flags >> 4) % 8 == 0;
+    const bool runAcross = (flags >> 7) % 32 == 0;
+    const bool full = k % 8 == 0 || k + 1 == steps;
+    const std::u16string after = applied(text, change);
+    const bool compared = sides.step(text, after, change, coherent, static_cast<uint8_t>(flags >> 12),
+                                     flags >> 16, runAcross, full);
+    if (!coherent) {
+      require(compared, "incoherent edit compared");
+      ++tally.incoherentCompared;
+    } else if (compared) {
+      ++tally.coherentCompared;
+      ++tally.chainCompared[kind];
+    } else {
+      ++tally.skippedErrors;
+      ++tally.chainSkipped[kind];
+    }
+    if (undo || hasError(sides.bridgeTree)) {
+      const Change back{change.start, change.inserted.size(),
+                        text.substr(change.start, change.removed)};
+      if (sides.step(after, text, back, true, 0, 0, false, full)) {
+        ++tally.undoCompared;
+      } else {
+        ++tally.skippedUndoErrors;
+      }
+      if (hasError(sides.bridgeTree)) {
+        // The undone text is clean; the incremental tree that still holds
+        // errors was skipped above. Start over from a fresh parse.
+        sides.restart(text);
+      }
+    } else {
+      text = after;
+    }
+  }
+}
+
 constexpr size_t kEditSlots = 4;
+// Edits of a chain, on average: enough that the set-up of an input (parsers,
+// the fuzzer's own bookkeeping) costs little next to them.
+constexpr size_t kChainSteps = 128;
 constexpr size_t kHeader = 4 + 6 * kEditSlots + 2;
 
 }  // namespace
@@ -540,8 +860,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < kHeader || size > 4096) {
     return 0;
   }
-  if (++tally.inputs % 5000 == 0) {
-    printTally();  // a long run shows its progress
+  // A long run shows its progress, every 50000 compared edits.
+  static unsigned long long nextReport = 50000;
+  ++tally.inputs;
+  if (tally.coherentCompared + tally.incoherentCompared + tally.undoCompared >= nextReport) {
+    printTally();
+    nextReport += 50000;
   }
   const Grammar &grammar = kGrammars[data[0] % std::size(kGrammars)];
   const uint32_t chunk = data[1] >= 0xe0 ? UINT32_MAX : 2u * (1u + data[1] % 24u);
@@ -629,6 +953,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       text = after;
     }
   }
+  compareCaptures(grammar, sides.bridgeTree, sides.tree, rangeStart, rangeEnd);
+
+  // Most comparisons come from a chain of edits on a text without errors:
+  // the text the edits above left, when it is clean, else the grammar's
+  // clean document.
+  uint64_t seed = 0xcbf29ce484222325ull;
+  for (size_t i = 0; i < size; ++i) {
+    seed = (seed ^ data[i]) * 0x100000001b3ull;
+  }
+  Draws draws{data + kHeader, size - kHeader, seed};
+  if (text.empty() || hasError(sides.bridgeTree)) {
+    text = grammar.clean;
+    sides.restart(text);
+  }
+  // A long text gets fewer edits, so that no input comes near the fuzzer's
+  // time limit.
+  const size_t steps = kChainSteps / 2 + draws.below(kChainSteps);
+  runChain(sides, text, draws, std::min(steps, 8 + kChainSteps * 512 / (text.size() + 1)));
   compareCaptures(grammar, sides.bridgeTree, sides.tree, rangeStart, rangeEnd);
 
   morv_tree_delete(sides.bridgeTree);
