@@ -827,7 +827,8 @@ public final class HotPathTest {
           cursor.execText(query, reference.root(), extractedText);
           raw.addRun(cursor, buffer);
           for (int i = 0; i < raw.size(); i++) {
-            shifted.add(raw.starts()[i] + script.startByte(), raw.ends()[i] + script.startByte(), raw.captureIds()[i]);
+            shifted.add(raw.starts()[i] + script.startByte(), raw.ends()[i] + script.startByte(), raw.captureIds()[i],
+                raw.patterns()[i]);
           }
           check(raw.size() > 5 && inPlace.sameSpans(shifted),
               "its spans are those of the extracted text, at document offsets");

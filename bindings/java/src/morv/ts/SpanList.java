@@ -4,9 +4,9 @@ import java.util.Arrays;
 
 /**
  * The highlight spans of a document held on the Java side: start byte, end
- * byte and capture id in three parallel int arrays that the caller owns and
- * reads directly ({@link #starts}, {@link #ends}, {@link #captureIds}; the
- * first {@link #size} entries count), in the order the query hands captures
+ * byte, capture id and pattern index in four parallel int arrays that the
+ * caller reads directly ({@link #starts}, {@link #ends}, {@link #captureIds},
+ * {@link #patterns}; the first {@link #size} entries count), in the order the query hands captures
  * out. Filling and updating allocate only when the arrays must grow, so a
  * steady state allocates nothing per span.
  *
@@ -19,6 +19,7 @@ public final class SpanList {
     private int[] starts;
     private int[] ends;
     private int[] captureIds;
+    private int[] patterns;
     private int size;
     private int maxLength;  // no span is longer: bounds the scan for spans that reach into a range
 
@@ -31,6 +32,7 @@ public final class SpanList {
         starts = new int[capacity];
         ends = new int[capacity];
         captureIds = new int[capacity];
+        patterns = new int[capacity];
     }
 
     public int size() {
@@ -50,6 +52,11 @@ public final class SpanList {
         return captureIds;
     }
 
+    /** The pattern indexes of the spans' matches. */
+    public int[] patterns() {
+        return patterns;
+    }
+
     public void clear() {
         size = 0;
         maxLength = 0;
@@ -61,14 +68,16 @@ public final class SpanList {
             starts = Arrays.copyOf(starts, grown);
             ends = Arrays.copyOf(ends, grown);
             captureIds = Arrays.copyOf(captureIds, grown);
+            patterns = Arrays.copyOf(patterns, grown);
         }
     }
 
-    public void add(int startByte, int endByte, int captureId) {
+    public void add(int startByte, int endByte, int captureId, int pattern) {
         ensure(size + 1);
         starts[size] = startByte;
         ends[size] = endByte;
         captureIds[size] = captureId;
+        patterns[size] = pattern;
         maxLength = Math.max(maxLength, endByte - startByte);
         size++;
     }
@@ -81,6 +90,7 @@ public final class SpanList {
             starts[size + i] = spans.startByte(i);
             ends[size + i] = spans.endByte(i);
             captureIds[size + i] = spans.captureId(i);
+            patterns[size + i] = spans.patternIndex(i);
             maxLength = Math.max(maxLength, ends[size + i] - starts[size + i]);
         }
         size += n;
@@ -157,12 +167,14 @@ public final class SpanList {
         int[] ks = scratch(0, kept);
         int[] ke = scratch(1, kept);
         int[] kc = scratch(2, kept);
+        int[] kp = scratch(3, kept);
         int k = 0;
         for (int i = firstOverlap; i < to; i++) {
             if (!(ends[i] > startByte && starts[i] < endByte)) {
                 ks[k] = starts[i];
                 ke[k] = ends[i];
                 kc[k] = captureIds[i];
+                kp[k] = patterns[i];
                 k++;
             }
         }
@@ -170,6 +182,7 @@ public final class SpanList {
         System.arraycopy(starts, to, starts, firstOverlap + merged, size - to);
         System.arraycopy(ends, to, ends, firstOverlap + merged, size - to);
         System.arraycopy(captureIds, to, captureIds, firstOverlap + merged, size - to);
+        System.arraycopy(patterns, to, patterns, firstOverlap + merged, size - to);
         size = size - window + merged;
         int out = firstOverlap;
         int a = 0;
@@ -183,19 +196,21 @@ public final class SpanList {
                 starts[out] = ks[a];
                 ends[out] = ke[a];
                 captureIds[out] = kc[a];
+                patterns[out] = kp[a];
                 a++;
             } else {
                 starts[out] = fresh.starts[b];
                 ends[out] = fresh.ends[b];
                 maxLength = Math.max(maxLength, fresh.ends[b] - fresh.starts[b]);
                 captureIds[out] = fresh.captureIds[b];
+                patterns[out] = fresh.patterns[b];
                 b++;
             }
             out++;
         }
     }
 
-    private final int[][] scratch = new int[3][16];
+    private final int[][] scratch = new int[4][16];
 
     private int[] scratch(int which, int length) {
         if (scratch[which].length < length) {
@@ -224,6 +239,7 @@ public final class SpanList {
         return size == other.size
                 && Arrays.equals(starts, 0, size, other.starts, 0, size)
                 && Arrays.equals(ends, 0, size, other.ends, 0, size)
-                && Arrays.equals(captureIds, 0, size, other.captureIds, 0, size);
+                && Arrays.equals(captureIds, 0, size, other.captureIds, 0, size)
+                && Arrays.equals(patterns, 0, size, other.patterns, 0, size);
     }
 }
