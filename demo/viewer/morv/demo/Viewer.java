@@ -1,11 +1,16 @@
 package morv.demo;
 
+import morv.ts.Highlighter;
+import morv.ts.InputEdit;
 import morv.ts.Language;
-import morv.ts.Node;
+import morv.ts.NodeRecords;
 import morv.ts.Parser;
+import morv.ts.Point;
 import morv.ts.Query;
-import morv.ts.QueryCursor;
+import morv.ts.SpanList;
 import morv.ts.Tree;
+import morv.ts.TreeExport;
+import morv.ts.Utf16Text;
 
 import java.io.FileDescriptor;
 import java.io.FileOutputStream;
@@ -15,15 +20,15 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
-import java.util.ArrayDeque;
 import java.util.Arrays;
-import java.util.Deque;
 import java.util.Map;
+import java.util.Random;
 
 /**
  * The demo image's application: parses a Java source file through
  * libmorv-ts.so (with the morv.ts library), highlights it with the grammar's highlights.scm and prints
- * it with ANSI colours, then a one-line summary.
+ * it with ANSI colours, then a one-line summary; then replays random edits
+ * through the editor's keystroke loop and prints its latencies.
  *
  * Usage: Viewer [--hello] [file]. With --hello it only greets and ends,
  * without touching the native libraries: the start-up benchmark's workload.
@@ -95,70 +100,134 @@ public final class Viewer {
             return 1;
         }
         try (Parser parser = new Parser(java)) {
+            Utf16Text document = Utf16Text.of(text);
             long started = System.nanoTime();
-            Tree parsed = parser.parse(text);
+            Tree parsed = parser.parse(document, null, null, 0);
             long parseNanos = System.nanoTime() - started;
             if (parsed == null) {
                 System.err.println("the parse yielded no tree");
                 return 1;
             }
-            try (Tree tree = parsed;
-                    Query highlights = Query.compile(java, new String(query, StandardCharsets.UTF_8));
-                    QueryCursor cursor = new QueryCursor()) {
-                Node root = tree.root();
-                long nodes = countNodes(root);
-                long[] highlighted = new long[1];
-                int[] style = paint(highlights, cursor, root, text, highlighted);
-                print(text, style, highlights, out);
-                out.printf("%s: %d bytes, %d nodes, %d captures (%d highlighted), parsed in %.3f ms%s%n",
-                        file, bytes.length, nodes, highlighted[0] + cursor.skippedCaptures(), highlighted[0],
-                        parseNanos / 1e6, root.hasError() ? ", with syntax errors" : "");
+            try (Query highlights = Query.compile(java, new String(query, StandardCharsets.UTF_8));
+                    Highlighter highlighter = new Highlighter(highlights, 4096)) {
+                Tree tree = parsed;
+                long nodes = countNodes(tree);
+                boolean errors = tree.root().hasError();
+                SpanList spans = new SpanList();
+                highlighter.highlight(tree, document, spans);
+                print(text, paint(spans, text.length()), highlights, out);
+                out.printf("%s: %d bytes, %d nodes, %d captures highlighted, parsed in %.3f ms%s%n",
+                        file, bytes.length, nodes, spans.size(), parseNanos / 1e6,
+                        errors ? ", with syntax errors" : "");
+                tree = replay(parser, highlighter, document, tree, spans, out);
+                tree.close();
                 return 0;
             }
         }
     }
 
+    private static final int EDITS = 300;
+
     /**
-     * Runs the query with its text predicates and paints every UTF-16 unit
-     * with the capture that covers it most narrowly; between captures of the
-     * same extent the later pattern wins: the grammars' query files start with
-     * the general patterns ("(identifier) @variable") and refine them below.
-     * Counts the captures it painted with into painted[0].
+     * The editor's keystroke loop, replayed: random one-character insertions
+     * and deletions in the middle of the text, each reported to the tree,
+     * re-parsed with the old tree, and its spans brought up to date from the
+     * changed ranges. Prints the latency from keystroke to spans beside that
+     * of the re-parse alone, and whether the spans then equal a full
+     * highlight of the edited text.
      */
-    private static int[] paint(Query query, QueryCursor cursor, Node root, String text, long[] painted) {
-        int[] style = new int[text.length()];
-        int[] extent = new int[text.length()];
-        int[] patternOf = new int[text.length()];
+    private static Tree replay(Parser parser, Highlighter highlighter, Utf16Text document, Tree tree,
+            SpanList spans, PrintStream out) {
+        Random random = new Random(1);
+        String typed = "abcxyz0(){};= \"";
+        long[] keystroke = new long[EDITS];
+        long[] reparse = new long[EDITS];
+        int middle = document.length() / 4;
+        for (int i = 0; i < EDITS && document.length() > 8; i++) {
+            int at = middle + random.nextInt(Math.max(1, document.length() / 2));
+            boolean insert = random.nextBoolean() || document.charAt(at) == '\n';
+            Point point = pointOf(document, at);
+            long start = System.nanoTime();
+            InputEdit edit = insert
+                    ? document.replace(at, at, String.valueOf(typed.charAt(random.nextInt(typed.length()))), point)
+                    : document.replace(at, at + 1, "", point);
+            tree.edit(edit);
+            long parseStart = System.nanoTime();
+            Tree next = parser.parse(document, tree, null, 0);
+            reparse[i] = System.nanoTime() - parseStart;
+            highlighter.update(tree, next, edit, document, spans);
+            keystroke[i] = System.nanoTime() - start;
+            tree.close();
+            tree = next;
+        }
+        SpanList full = new SpanList();
+        highlighter.highlight(tree, document, full);
+        out.printf("keystroke loop, %d random one-character edits: keystroke to spans p50 %.3f ms, p99 %.3f ms;"
+                + " re-parse p50 %.3f ms, p99 %.3f ms; spans %s a full re-highlight%n", EDITS,
+                percentile(keystroke, 0.5) / 1e6, percentile(keystroke, 0.99) / 1e6,
+                percentile(reparse, 0.5) / 1e6, percentile(reparse, 0.99) / 1e6,
+                full.sameSpans(spans) ? "equal" : "DIFFER FROM");
+        return tree;
+    }
+
+    private static double percentile(long[] values, double p) {
+        long[] sorted = values.clone();
+        Arrays.sort(sorted);
+        return sorted[Math.min(sorted.length - 1, (int) (p * sorted.length))];
+    }
+
+    /** The row and UTF-16 byte column of a char offset (the editor keeps line starts; a scan will do here). */
+    private static Point pointOf(CharSequence text, int at) {
+        int row = 0;
+        int lineStart = 0;
+        for (int i = 0; i < at; i++) {
+            if (text.charAt(i) == '\n') {
+                row++;
+                lineStart = i + 1;
+            }
+        }
+        return new Point(row, 2 * (at - lineStart));
+    }
+
+    /**
+     * Paints every UTF-16 unit with the span that covers it most narrowly;
+     * between spans of the same extent the later pattern wins: the grammars'
+     * query files start with the general patterns ("(identifier) @variable")
+     * and refine them below.
+     */
+    private static int[] paint(SpanList spans, int length) {
+        int[] style = new int[length];
+        int[] extent = new int[length];
+        int[] patternOf = new int[length];
         Arrays.fill(style, -1);
-        cursor.exec(query, root, text);
-        while (cursor.nextCapture()) {
-            painted[0]++;
-            int id = cursor.captureId();
-            int pattern = cursor.patternIndex();
-            int start = cursor.startByte() / 2;
-            int end = Math.min(cursor.endByte() / 2, text.length());
+        int[] starts = spans.starts();
+        int[] ends = spans.ends();
+        int[] ids = spans.captureIds();
+        int[] patterns = spans.patterns();
+        for (int k = 0; k < spans.size(); k++) {
+            int start = Math.min(starts[k] / 2, length);
+            int end = Math.min(ends[k] / 2, length);
             int width = end - start;
             for (int i = start; i < end; i++) {
-                if (style[i] < 0 || width < extent[i] || (width == extent[i] && pattern >= patternOf[i])) {
-                    style[i] = id;
+                if (style[i] < 0 || width < extent[i] || (width == extent[i] && patterns[k] >= patternOf[i])) {
+                    style[i] = ids[k];
                     extent[i] = width;
-                    patternOf[i] = pattern;
+                    patternOf[i] = patterns[k];
                 }
             }
         }
         return style;
     }
 
-    private static long countNodes(Node root) {
+    /** Counts the nodes through the bulk export: a handful of native calls for the whole tree. */
+    private static long countNodes(Tree tree) {
         long count = 0;
-        Deque<Node> pending = new ArrayDeque<>();
-        pending.push(root);
-        while (!pending.isEmpty()) {
-            Node node = pending.pop();
-            count++;
-            int children = node.childCount();
-            for (int i = 0; i < children; i++) {
-                pending.push(node.child(i));
+        try (TreeExport export = new TreeExport()) {
+            NodeRecords records = new NodeRecords(4096);
+            export.start(tree.root());
+            int n;
+            while ((n = export.next(records)) > 0) {
+                count += n;
             }
         }
         return count;

@@ -91,4 +91,60 @@ final class Bridge {
     static native byte morv_cursor_set_byte_range(long cursor, int startByte, int endByte);
     static native void morv_cursor_exec(long cursor, long query, long node);
     static native byte morv_cursor_next_capture(long cursor, long match, long captureIndex);
+
+    static final int SPAN_SIZE = 16;
+    static final int RANGE_SIZE = 24;
+    static final int RECORD_SIZE = 32;
+
+    static native long morv_parser_parse_utf16(long parser, long oldTree, long text, int byteLength,
+            long cancelFlag, long timeoutMicros);
+    static native byte morv_parser_set_included_ranges(long parser, long ranges, int count);
+    static native long morv_tree_copy(long tree);
+    static native int morv_tree_changed_ranges(long oldTree, long newTree, long ranges, int capacity);
+    static native int morv_tree_included_ranges(long tree, long ranges, int capacity);
+
+    static native void morv_node_start_point(long node, long pointOut);
+    static native void morv_node_end_point(long node, long pointOut);
+    static native void morv_node_child_by_field_id(long node, int fieldId, long nodeOut);
+    static native long morv_node_field_name_for_child(long node, int index);
+    static native int morv_node_descendant_count(long node);
+    static native void morv_node_named_descendant_for_byte_range(long node, int startByte, int endByte,
+            long nodeOut);
+    static native void morv_node_first_child_for_byte(long node, int offset, long nodeOut);
+    static native void morv_node_first_named_child_for_byte(long node, int offset, long nodeOut);
+    static native byte morv_node_eq(long node, long other);
+    static native short morv_node_grammar_symbol(long node);
+    static native short morv_node_parse_state(long node);
+    static native byte morv_node_is_extra(long node);
+
+    static native int morv_language_field_count(long language);
+    static native long morv_language_field_name(long language, int fieldId);
+    static native short morv_language_field_id(long language, byte[] name, int length);
+    static native int morv_language_symbol_count(long language);
+    static native short morv_language_symbol_for_name(long language, byte[] name, int length, byte named);
+    static native int morv_language_symbol_type(long language, int symbol);
+
+    static native void morv_cursor_set_match_limit(long cursor, int limit);
+    static native byte morv_cursor_did_exceed_match_limit(long cursor);
+    static native void morv_cursor_exec_text(long cursor, long query, long node, long text, int byteLength);
+    static native int morv_cursor_next_captures(long cursor, long spans, int capacity);
+
+    static native long morv_tree_cursor_create(long node);
+    static native void morv_tree_cursor_delete(long cursor);
+    static native byte morv_tree_cursor_reset(long cursor, long node);
+    static native long morv_tree_cursor_copy(long cursor);
+    static native void morv_tree_cursor_current_node(long cursor, long nodeOut);
+    static native short morv_tree_cursor_current_field_id(long cursor);
+    static native int morv_tree_cursor_current_depth(long cursor);
+    static native byte morv_tree_cursor_goto_first_child(long cursor);
+    static native byte morv_tree_cursor_goto_last_child(long cursor);
+    static native byte morv_tree_cursor_goto_next_sibling(long cursor);
+    static native byte morv_tree_cursor_goto_previous_sibling(long cursor);
+    static native byte morv_tree_cursor_goto_parent(long cursor);
+    static native long morv_tree_cursor_goto_first_child_for_byte(long cursor, int offset);
+
+    static native long morv_tree_export_create();
+    static native void morv_tree_export_delete(long run);
+    static native byte morv_tree_export_start(long run, long node, int startByte, int endByte, int maxDepth);
+    static native int morv_tree_export_next(long run, long records, int capacity);
 }

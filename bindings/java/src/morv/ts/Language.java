@@ -22,6 +22,7 @@ public final class Language implements AutoCloseable {
     private final long pointer;
     private final String name;
     private volatile boolean closed;
+    private volatile String[] fieldNames;  // by id, read once
 
     private Language(NativeLibrary library, long pointer, String name) {
         this.library = library;
@@ -68,6 +69,60 @@ public final class Language implements AutoCloseable {
     public String symbolName(int symbol) {
         long text = Bridge.morv_language_symbol_name(pointer, symbol & 0xffff);
         return text == 0 ? null : new Pointer(text).getString(0, StandardCharsets.UTF_8.name());
+    }
+
+    /** The number of field names; field ids run from 1 to this number. */
+    public int fieldCount() {
+        return Bridge.morv_language_field_count(pointer);
+    }
+
+    /** The name of the field {@code fieldId}, or null for 0 and ids beyond {@link #fieldCount}. */
+    public String fieldName(int fieldId) {
+        if (fieldId <= 0 || fieldId > fieldCount()) {
+            return null;
+        }
+        String[] names = fieldNames;
+        if (names == null) {
+            names = new String[fieldCount() + 1];
+            for (int id = 1; id < names.length; id++) {
+                long text = Bridge.morv_language_field_name(pointer, id);
+                names[id] = text == 0 ? null : new Pointer(text).getString(0, StandardCharsets.UTF_8.name());
+            }
+            fieldNames = names;
+        }
+        return names[fieldId];
+    }
+
+    /** The field name at {@code address} in the language's tables. */
+    static String fieldName(long address) {
+        return new Pointer(address).getString(0, StandardCharsets.UTF_8.name());
+    }
+
+    /** The id of the field {@code name}, or 0 when the language has no such field. */
+    public int fieldId(String name) {
+        byte[] bytes = name.getBytes(StandardCharsets.UTF_8);
+        return Bridge.morv_language_field_id(pointer, bytes, bytes.length) & 0xffff;
+    }
+
+    /** The number of symbols, aliases included; ids below it belong to the language, besides 65535. */
+    public int symbolCount() {
+        return Bridge.morv_language_symbol_count(pointer);
+    }
+
+    /**
+     * The symbol that nodes of type {@code name} carry, among the named types
+     * when {@code named} is true and among the anonymous ones otherwise;
+     * 0 when there is no such node type.
+     */
+    public int symbolForName(String name, boolean named) {
+        byte[] bytes = name.getBytes(StandardCharsets.UTF_8);
+        return Bridge.morv_language_symbol_for_name(pointer, bytes, bytes.length, (byte) (named ? 1 : 0)) & 0xffff;
+    }
+
+    /** The kind of {@code symbol}, or null for an id the language does not have. */
+    public SymbolType symbolType(int symbol) {
+        int type = Bridge.morv_language_symbol_type(pointer, symbol & 0xffff);
+        return type < 0 || type >= SymbolType.values().length ? null : SymbolType.values()[type];
     }
 
     /** Forbids new uses; see the class comment. A second close does nothing. */

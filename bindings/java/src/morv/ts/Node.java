@@ -135,6 +135,96 @@ public final class Node {
         return result();
     }
 
+    /** The position of the node's first byte. */
+    public Point startPoint() {
+        long in = owner.load(this);
+        Bridge.morv_node_start_point(in, in + Bridge.NODE_SIZE);
+        return point();
+    }
+
+    /** The position just past the node's last byte. */
+    public Point endPoint() {
+        long in = owner.load(this);
+        Bridge.morv_node_end_point(in, in + Bridge.NODE_SIZE);
+        return point();
+    }
+
+    private Point point() {
+        java.nio.ByteBuffer b = owner.scratch.buffer;
+        Point p = new Point(b.getInt(Bridge.NODE_SIZE), b.getInt(Bridge.NODE_SIZE + 4));
+        Reference.reachabilityFence(owner);
+        return p;
+    }
+
+    /** The child this node holds under the field {@code fieldId} (see {@link Language#fieldId}), or null. */
+    public Node childByFieldId(int fieldId) {
+        long in = owner.load(this);
+        Bridge.morv_node_child_by_field_id(in, fieldId, in + Bridge.NODE_SIZE);
+        return result();
+    }
+
+    /** The child this node holds under the field {@code name}, or null (also for an unknown field). */
+    public Node childByFieldName(String name) {
+        int id = owner.language().fieldId(name);
+        return id == 0 ? null : childByFieldId(id);
+    }
+
+    /** The field name under which this node holds its child {@code index} (anonymous ones counted), or null. */
+    public String fieldNameForChild(int index) {
+        long name = Bridge.morv_node_field_name_for_child(owner.load(this), index);
+        Reference.reachabilityFence(owner);
+        return name == 0 ? null : Language.fieldName(name);
+    }
+
+    /** The number of nodes of the subtree, this one included. */
+    public int descendantCount() {
+        int result = Bridge.morv_node_descendant_count(owner.load(this));
+        Reference.reachabilityFence(owner);
+        return result;
+    }
+
+    /** The smallest named node within this one that spans the byte range. */
+    public Node namedDescendantForByteRange(int startByte, int endByte) {
+        long in = owner.load(this);
+        Bridge.morv_node_named_descendant_for_byte_range(in, startByte, endByte, in + Bridge.NODE_SIZE);
+        return result();
+    }
+
+    /** The first child that ends after {@code offset}, or null. */
+    public Node firstChildForByte(int offset) {
+        long in = owner.load(this);
+        Bridge.morv_node_first_child_for_byte(in, offset, in + Bridge.NODE_SIZE);
+        return result();
+    }
+
+    /** The first named child that ends after {@code offset}, or null. */
+    public Node firstNamedChildForByte(int offset) {
+        long in = owner.load(this);
+        Bridge.morv_node_first_named_child_for_byte(in, offset, in + Bridge.NODE_SIZE);
+        return result();
+    }
+
+    /** The symbol as the grammar defines it, before aliases (see {@link #symbol}). */
+    public int grammarSymbol() {
+        int result = Bridge.morv_node_grammar_symbol(owner.load(this)) & 0xffff;
+        Reference.reachabilityFence(owner);
+        return result;
+    }
+
+    /** The parse state in which the node was built; 0 for an error. */
+    public int parseState() {
+        int result = Bridge.morv_node_parse_state(owner.load(this)) & 0xffff;
+        Reference.reachabilityFence(owner);
+        return result;
+    }
+
+    /** Whether the node is an extra, such as a comment. */
+    public boolean isExtra() {
+        boolean result = Bridge.morv_node_is_extra(owner.load(this)) != 0;
+        Reference.reachabilityFence(owner);
+        return result;
+    }
+
     /** The subtree as an S-expression. */
     public String toSexp() {
         long text = Bridge.morv_node_string(owner.load(this));

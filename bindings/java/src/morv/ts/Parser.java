@@ -134,6 +134,75 @@ public final class Parser implements AutoCloseable {
         return tree == 0 ? null : new Tree(tree, current);
     }
 
+    /**
+     * Parses {@code text} in place, with no call back into Java, reusing
+     * {@code oldTree} (null for a fresh parse; only read, it stays the
+     * caller's) after its edits were reported with {@link Tree#edit}; an old
+     * tree of another language is not reused. The parse stops when
+     * {@code cancel} (may be null) is set, from any thread, or after
+     * {@code timeoutMicros} microseconds (0: no limit); it then returns null
+     * and the parser starts the next parse afresh, since a caller stops a
+     * parse because its text is out of date.
+     *
+     * <p>Returns a new tree owned by the caller, or null when stopped or when
+     * the parser has no language. The text must not change until this
+     * returns.
+     *
+     * @throws IllegalStateException when the parser or the old tree is closed
+     * @throws IllegalArgumentException for a negative timeout
+     */
+    public Tree parse(Utf16Text text, Tree oldTree, CancelFlag cancel, long timeoutMicros) {
+        if (timeoutMicros < 0) {
+            throw new IllegalArgumentException("negative timeout " + timeoutMicros);
+        }
+        long parser = handle.get();
+        Language current = language;
+        long old = 0;
+        if (oldTree != null) {
+            old = oldTree.pointer();
+            if (current == null || oldTree.language().pointer() != current.pointer()) {
+                old = 0;
+            }
+        }
+        java.nio.ByteBuffer held = text.buffer();
+        long tree = Bridge.morv_parser_parse_utf16(parser, old, text.address(), text.byteLength(),
+                cancel == null ? 0 : cancel.address(), timeoutMicros);
+        Reference.reachabilityFence(held);
+        Reference.reachabilityFence(cancel);
+        Reference.reachabilityFence(oldTree);
+        Reference.reachabilityFence(this);
+        return tree == 0 ? null : new Tree(tree, current);
+    }
+
+    /** Parses a copy of {@code text}; see {@link #parse(Utf16Text, Tree, CancelFlag, long)}. */
+    public Tree parse(String text, Tree oldTree, CancelFlag cancel, long timeoutMicros) {
+        return parse(Utf16Text.of(text), oldTree, cancel, timeoutMicros);
+    }
+
+    /** Parses a copy of {@code text}; see {@link #parse(Utf16Text, Tree, CancelFlag, long)}. */
+    public Tree parse(char[] text, Tree oldTree, CancelFlag cancel, long timeoutMicros) {
+        return parse(Utf16Text.of(text), oldTree, cancel, timeoutMicros);
+    }
+
+    /**
+     * Makes the following parses read only {@code ranges} of the document (an
+     * embedded language), in document order and not overlapping (one may
+     * start where the previous ends); an empty list reads the whole document
+     * again. Nodes keep document offsets. Returns false, leaving the ranges
+     * as they were, for ranges out of order or overlapping.
+     */
+    public boolean setIncludedRanges(java.util.List<Range> ranges) {
+        long parser = handle.get();
+        Scratch block = new Scratch(Math.max(1, ranges.size()) * Bridge.RANGE_SIZE);
+        for (int i = 0; i < ranges.size(); i++) {
+            ranges.get(i).write(block.buffer, i * Bridge.RANGE_SIZE);
+        }
+        boolean result = Bridge.morv_parser_set_included_ranges(parser, block.address, ranges.size()) != 0;
+        Reference.reachabilityFence(block);
+        Reference.reachabilityFence(this);
+        return result;
+    }
+
     /** Drops the state of a parse that a progress function stopped. */
     public void reset() {
         Bridge.morv_parser_reset(handle.get());

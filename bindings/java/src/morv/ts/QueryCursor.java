@@ -32,6 +32,13 @@ public final class QueryCursor implements AutoCloseable {
     private CharSequence text;
     private long capture;           // address of the current capture record
     private long skipped;
+    // The bulk run's text, held (with the buffer the library reads) while the run goes on.
+    private Utf16Text runText;
+    private ByteBuffer runBuffer;
+    private long runVersion;
+    private boolean bulk;           // the run was started by execText
+    private boolean single;         // nextCapture was called in this run
+    private boolean spans;          // nextSpans was called in this run
 
     public QueryCursor() {
         long pointer = Bridge.morv_cursor_create();
@@ -82,6 +89,95 @@ public final class QueryCursor implements AutoCloseable {
         this.captures.matchers.clear();
         this.capture = 0;
         this.skipped = 0;
+        startRun(null, false);
+    }
+
+    private void startRun(Utf16Text text, boolean bulk) {
+        this.runText = text;
+        this.runBuffer = text == null ? null : text.buffer();
+        this.runVersion = text == null ? 0 : text.version();
+        this.bulk = bulk;
+        this.single = false;
+        this.spans = false;
+    }
+
+    /**
+     * Limits the matches that the following runs keep in progress at one
+     * time: when a new match finds no room, the one that started earliest is
+     * dropped, and {@link #didExceedMatchLimit} tells. 0 means no limit. Set
+     * it on a new cursor, before its first run: the slots that earlier runs
+     * made stay in use whatever the limit.
+     */
+    public void setMatchLimit(int limit) {
+        Bridge.morv_cursor_set_match_limit(handle.get(), limit);
+        Reference.reachabilityFence(this);
+    }
+
+    /** Whether the last run dropped matches because of the match limit. */
+    public boolean didExceedMatchLimit() {
+        boolean result = Bridge.morv_cursor_did_exceed_match_limit(handle.get()) != 0;
+        Reference.reachabilityFence(this);
+        return result;
+    }
+
+    /**
+     * Starts a run of {@code query} over {@code node} for {@link #nextSpans},
+     * abandoning the earlier run; the library evaluates the query's text
+     * predicates on {@code text} (the document the node's tree was parsed
+     * from) and leaves out every capture of a match whose predicates fail.
+     * The run holds the query, the tree and the text; the text must not
+     * change while the run goes on ({@link #nextSpans} then throws).
+     */
+    public void execText(Query query, Node node, Utf16Text text) {
+        long cursor = handle.get();
+        long q = query.pointer();
+        long n = node.tree().load(node);
+        this.query = null;
+        this.tree = null;
+        Bridge.morv_cursor_exec_text(cursor, q, n, text.address(), text.byteLength());
+        Reference.reachabilityFence(this);
+        Reference.reachabilityFence(node);
+        Reference.reachabilityFence(query);
+        this.query = query;
+        this.tree = node.tree();
+        this.text = null;
+        this.capture = 0;
+        this.skipped = 0;
+        startRun(text, true);
+    }
+
+    /**
+     * Writes the run's next captures into {@code into} (as many as fit) in the
+     * order of {@link #nextCapture}, and returns their number; 0 when the run
+     * is over. A run started by {@link #execText} leaves out the captures of
+     * matches whose text predicates fail; one started by
+     * {@link #exec(Query, Node)} hands out every capture.
+     *
+     * @throws IllegalStateException when the cursor, the run's query or tree
+     *     is closed, the run's text changed, the run was started with a Java
+     *     text, or {@link #nextCapture} was used in this run
+     */
+    public int nextSpans(SpanBuffer into) {
+        long cursor = handle.get();
+        if (query == null) {
+            into.filled(0);
+            return 0;
+        }
+        if (text != null || single) {
+            throw new IllegalStateException("a run of nextCapture cannot hand out spans");
+        }
+        query.pointer();
+        tree.pointer();
+        if (runText != null && runText.version() != runVersion) {
+            throw new IllegalStateException("the text changed during the run");
+        }
+        spans = true;
+        int count = Bridge.morv_cursor_next_captures(cursor, into.address(), into.capacity());
+        Reference.reachabilityFence(runBuffer);
+        Reference.reachabilityFence(into);
+        Reference.reachabilityFence(this);
+        into.filled(count);
+        return count;
     }
 
     /**
@@ -95,6 +191,10 @@ public final class QueryCursor implements AutoCloseable {
         if (query == null) {
             return false;
         }
+        if (bulk || spans) {
+            throw new IllegalStateException("a run of nextSpans cannot hand out single captures");
+        }
+        single = true;
         query.pointer();
         tree.pointer();
         ByteBuffer b = record.buffer;
@@ -209,6 +309,7 @@ public final class QueryCursor implements AutoCloseable {
         tree = null;
         text = null;
         captures.matchers.clear();
+        startRun(null, false);
     }
 
     /** The current match as the text predicates see it. */

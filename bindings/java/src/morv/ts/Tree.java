@@ -16,6 +16,7 @@ public final class Tree implements AutoCloseable {
     private final Language language;
     // Nodes go in and out of the library through this block: 0..31 in, 32..63 out.
     final Scratch scratch = new Scratch(2 * Bridge.NODE_SIZE);
+    private Scratch rangeBlock;  // made on first use
 
     Tree(long pointer, Language language) {
         this.handle = new NativeHandle(this, pointer, Bridge::morv_tree_delete, "tree");
@@ -50,6 +51,67 @@ public final class Tree implements AutoCloseable {
         edit(edit.startByte(), edit.oldEndByte(), edit.newEndByte(),
                 edit.start().row(), edit.start().column(), edit.oldEnd().row(), edit.oldEnd().column(),
                 edit.newEnd().row(), edit.newEnd().column());
+    }
+
+    /**
+     * A new handle to the same tree, owned by the caller: cheap (the nodes are
+     * shared), and usable on another thread while this tree is edited or
+     * re-parsed.
+     */
+    public Tree copy() {
+        long copy = Bridge.morv_tree_copy(handle.get());
+        Reference.reachabilityFence(this);
+        if (copy == 0) {
+            throw new OutOfMemoryError("morv_tree_copy");
+        }
+        return new Tree(copy, language);
+    }
+
+    /**
+     * The ranges whose syntactic structure differs between {@code oldTree},
+     * edited since, and this tree, parsed from it; in document order.
+     */
+    public java.util.List<Range> changedRanges(Tree oldTree) {
+        long self = handle.get();
+        long old = oldTree.pointer();
+        ensureRangeBlock();
+        int count = Bridge.morv_tree_changed_ranges(old, self, rangeBlock.address,
+                rangeBlock.buffer.capacity() / Bridge.RANGE_SIZE);
+        if (count > rangeBlock.buffer.capacity() / Bridge.RANGE_SIZE) {
+            rangeBlock = new Scratch(count * Bridge.RANGE_SIZE);
+            count = Bridge.morv_tree_changed_ranges(old, self, rangeBlock.address, count);
+        }
+        Reference.reachabilityFence(oldTree);
+        Reference.reachabilityFence(this);
+        return ranges(count);
+    }
+
+    /** The ranges of the document that this tree was parsed from (the whole document unless set). */
+    public java.util.List<Range> includedRanges() {
+        long self = handle.get();
+        ensureRangeBlock();
+        int count = Bridge.morv_tree_included_ranges(self, rangeBlock.address,
+                rangeBlock.buffer.capacity() / Bridge.RANGE_SIZE);
+        if (count > rangeBlock.buffer.capacity() / Bridge.RANGE_SIZE) {
+            rangeBlock = new Scratch(count * Bridge.RANGE_SIZE);
+            count = Bridge.morv_tree_included_ranges(self, rangeBlock.address, count);
+        }
+        Reference.reachabilityFence(this);
+        return ranges(count);
+    }
+
+    private void ensureRangeBlock() {
+        if (rangeBlock == null) {
+            rangeBlock = new Scratch(16 * Bridge.RANGE_SIZE);
+        }
+    }
+
+    private java.util.List<Range> ranges(int count) {
+        Range[] result = new Range[count];
+        for (int i = 0; i < count; i++) {
+            result[i] = Range.read(rangeBlock.buffer, i * Bridge.RANGE_SIZE);
+        }
+        return java.util.List.of(result);
     }
 
     public boolean isOpen() {
@@ -90,6 +152,16 @@ public final class Tree implements AutoCloseable {
         return new Node(this, b.getInt(Bridge.NODE_SIZE), b.getInt(Bridge.NODE_SIZE + 4),
                 b.getInt(Bridge.NODE_SIZE + 8), b.getInt(Bridge.NODE_SIZE + 12), id,
                 b.getLong(Bridge.NODE_SIZE + 24));
+    }
+
+    /** The node written at {@code offset} of {@code b}, or null for the null node. */
+    Node readNode(java.nio.ByteBuffer b, int offset) {
+        long id = b.getLong(offset + 16);
+        if (id == 0) {
+            return null;
+        }
+        return new Node(this, b.getInt(offset), b.getInt(offset + 4), b.getInt(offset + 8), b.getInt(offset + 12),
+                id, b.getLong(offset + 24));
     }
 
     /** The node at {@code address} in the library's memory, or null for the null node. */
