@@ -6,6 +6,12 @@
 // predicates in Java that the viewer used before. Warm-up rounds, then
 // measured rounds alternating; medians, every ratio and its goal printed.
 //
+// Known fault: on the JavaScript input, the keystroke loop's byte-ranged
+// capture runs (morv_cursor_exec_text + morv_cursor_next_captures) end the
+// process with a null read in the library's query cursor
+// (ts_query_cursor__first_in_progress_capture); the same loop on the Java
+// input and on smaller JavaScript files runs through. It therefore runs last.
+//
 //   java -Dmorv.ts.library=<libmorv-ts.so> -cp morv-ts.jar:jna.jar:jvm-bench.jar HotPathJvmBench \
 //       <libmorv-jvm-bench.so> <grammar dir> <grammars package dir> <file.java> <file.js>
 
@@ -251,7 +257,6 @@ public final class HotPathJvmBench {
         + String.format("%.3f MB of UTF-8 text, %.3f MB of UTF-16", Files.size(file) / 1e6, bytes / 1e6));
 
     long fullHighlight = rounds(() -> timed(() -> highlighter.highlight(tree, text, held)))[0];
-    keystrokes(parser, text, tree, highlighter, held, fullHighlight);
     cancellation(parser, language, text, parse[0]);
 
     // (5) a pathological query stops at its match limit.
@@ -274,6 +279,9 @@ public final class HotPathJvmBench {
     }
 
     structure(parser, tree, cTree, parse[0]);
+    // Last: on the JavaScript input a byte-ranged run of this loop stops the
+    // process inside the library's query cursor (see the notes of this benchmark).
+    keystrokes(parser, text, tree, highlighter, held, fullHighlight);
 
     Helper.bench_direct_delete(direct);
     Helper.bench_tree_delete(cTree);
@@ -480,7 +488,7 @@ public final class HotPathJvmBench {
     }
   }
 
-  /** Issue (13): the structure in bulk, fold ranges, embedded languages. */
+  /** The structure in bulk and fold ranges, beside a C walk, a node-by-node walk and a parse. */
   static void structure(Parser parser, Tree tree, Pointer cTree, long fullParse) {
     NodeRecords records = new NodeRecords(16384);
     TreeExport export = new TreeExport();
@@ -702,11 +710,11 @@ public final class HotPathJvmBench {
     if (only.isEmpty() || only.equals("java")) {
       bench(args[0], args[1], args[2], "java", Paths.get(args[3]));
     }
-    if (only.isEmpty() || only.equals("javascript")) {
-      bench(args[0], args[1], args[2], "javascript", Paths.get(args[4]));
-    }
     if (only.isEmpty() || only.equals("embedded")) {
       embedded(args[1], args[2], Paths.get(args[4]));
+    }
+    if (only.isEmpty() || only.equals("javascript")) {
+      bench(args[0], args[1], args[2], "javascript", Paths.get(args[4]));
     }
   }
 }
