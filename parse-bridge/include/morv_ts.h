@@ -700,7 +700,9 @@ MORV_TS_API uint32_t morv_tree_included_ranges(const MorvTree *tree, MorvRange *
  * room, the one that started earliest is dropped. The library keeps the
  * match slots that earlier runs of the cursor made and uses them whatever
  * the limit, so set a limit on a new cursor, before its first run. A limit of
- * 0 restores the default, no limit. A null cursor is ignored.
+ * 0 restores the default, 65535, which is also the most a cursor takes: the
+ * library numbers the lists of matches in progress with 16 bits, and past
+ * that number they would alias one another. A null cursor is ignored.
  */
 MORV_TS_API void morv_cursor_set_match_limit(MorvCursor *cursor, uint32_t limit);
 

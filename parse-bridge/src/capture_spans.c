@@ -62,7 +62,9 @@ void morv_cursor_set_match_limit(MorvCursor *cursor, uint32_t limit) {
   if (cursor == NULL) {
     return;
   }
-  ts_query_cursor_set_match_limit(library_cursor(cursor), limit != 0 ? limit : UINT32_MAX);
+  ts_query_cursor_set_match_limit(library_cursor(cursor),
+                                  limit != 0 && limit < MORV_MATCH_LIMIT_MAX ? limit
+                                                                             : MORV_MATCH_LIMIT_MAX);
 }
 
 bool morv_cursor_did_exceed_match_limit(const MorvCursor *cursor) {

@@ -12,7 +12,9 @@ MorvCursor *morv_cursor_create(void) {
   if (handle == NULL) {
     return NULL;
   }
-  handle->tagged = (uintptr_t)ts_query_cursor_new() | MORV_CURSOR_NOT_RUN;
+  TSQueryCursor *library = ts_query_cursor_new();
+  ts_query_cursor_set_match_limit(library, MORV_MATCH_LIMIT_MAX);
+  handle->tagged = (uintptr_t)library | MORV_CURSOR_NOT_RUN;
   handle->run_tree = NULL;
   handle->tree = NULL;
   return handle;

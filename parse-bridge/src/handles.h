@@ -61,6 +61,15 @@ struct MorvCursor {
 
 #define MORV_CURSOR_NOT_RUN ((uintptr_t)1)
 
+/*
+ * The library numbers the capture lists of the matches in progress with 16
+ * bits and takes the all-ones value for "none"; past 65535 lists the numbers
+ * wrap, two matches share one list, and a released list is read as a live
+ * one. A cursor's match limit therefore never exceeds this, the library's own
+ * default (no limit) included.
+ */
+#define MORV_MATCH_LIMIT_MAX 65535u
+
 /* Ends the text part of a run (the next run filters nothing), and frees it (capture_spans.c). */
 void morv_text_run_end(MorvCursor *cursor);
 void morv_text_run_free(MorvCursor *cursor);
