@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "morv_ts.h"
+#include "TextFiles.h"
 
 extern "C" {
 const TSLanguage *tree_sitter_java(void);
@@ -40,42 +41,6 @@ const TSLanguage *tree_sitter_html(void);
 namespace {
 
 constexpr int kRounds = 7;
-
-std::u16string widen(const std::string &utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    const size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (length == 0 || i + length > utf8.size()) {
-      out.push_back(0xfffd);
-      ++i;
-      continue;
-    }
-    uint32_t code = length == 1 ? c : c & (0x7f >> length);
-    for (size_t k = 1; k < length; ++k) code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3f);
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xd800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xdc00 + (code & 0x3ff)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
-    i += length;
-  }
-  return out;
-}
-
-std::string readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "cannot read %s: run scripts/bench-inputs.sh first\n", path.c_str());
-    std::exit(2);
-  }
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 struct Whole {
   const std::u16string *text;
