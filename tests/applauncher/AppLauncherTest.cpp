@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <memory>
 
 #include "AppLauncher.h"
@@ -38,7 +39,7 @@ std::string plainMessageOf(const std::exception& e) {
 class AppImage : public testing::Test {
 protected:
     AppImage() {
-        root = dir.tpath();
+        root = testsupport::toT(dir.path());
         appDir = FileUtils::combinePath(root, L"app");
         runtimeDir = FileUtils::combinePath(root, L"runtime");
         jliPath = FileUtils::combinePath(runtimeDir, nat(L"bin\\jli.dll"));
@@ -258,7 +259,7 @@ TEST_F(AppImage, FindsTheAppDirItAppendedWhateverItsNameHolds) {
     for (const tstring& d : dirs) {
         for (const auto& value : before) {
             SCOPED_TRACE(tstrings::encodeUtf8(d) + " / " + value.value_or("(unset)"));
-            ScopedEnv::set(kLibVar, value);
+            libVar.set(kLibVar, value);
             const CfgFile cfg;
             AppLauncher parent(launcher);
             parent.setAppDir(FileUtils::combinePath(FileUtils::combinePath(root, d), L"app"))
@@ -267,7 +268,7 @@ TEST_F(AppImage, FindsTheAppDirItAppendedWhateverItsNameHolds) {
             const std::unique_ptr<Jvm> jvm(parent.createJvm());
             ASSERT_EQ(jvm->getEnvVarValues().size(), 1u);
             // The child's view: the variable as the parent left it.
-            ScopedEnv::set(kLibVar, tstrings::encodeUtf8(jvm->getEnvVarValues()[0]));
+            libVar.set(kLibVar, tstrings::encodeUtf8(jvm->getEnvVarValues()[0]));
             EXPECT_TRUE(parent.isAppDirInLibEnvVariable());
             const std::unique_ptr<Jvm> child(parent.createJvm());
             EXPECT_TRUE(child->getEnvVarValues().empty());
@@ -288,7 +289,7 @@ TEST_F(AppImage, FindsTheAppDirItAppendedWhateverItsNameHolds) {
         {app + L"x;y", false},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        ScopedEnv::set(kLibVar, tstrings::encodeUtf8(cases[i].value));
+        libVar.set(kLibVar, tstrings::encodeUtf8(cases[i].value));
         EXPECT_EQ(launcher.isAppDirInLibEnvVariable(), cases[i].listed) << "case " << i;
     }
 }
@@ -321,7 +322,7 @@ TEST_F(AppImage, ExtendsTheLibrarySearchPath) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScopedEnv::set(kLibVar, c.value);
+        libVar.set(kLibVar, c.value);
         EXPECT_EQ(launcher.isAppDirInLibEnvVariable(), c.listed);
         const std::unique_ptr<Jvm> jvm = createJvm();
         if (c.listed) {
@@ -353,7 +354,7 @@ TEST_F(AppImage, LibrarySearchPathWithAnotherListSeparator) {
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         const Case& c = cases[i];
-        ScopedEnv::set(kLibVar, c.value);
+        libVar.set(kLibVar, c.value);
         EXPECT_EQ(launcher.isAppDirInLibEnvVariable(), c.listed) << "case " << i;
         const std::unique_ptr<Jvm> jvm = createJvm();
         // Only ';' lists keep an empty first entry: in a ':' list it would

@@ -210,9 +210,9 @@ TEST(CfgFileLoad, ReportsAFileThatCannotBeOpened) {
     TempDir dir;
     dir.write("sub/x.txt", "");
     const tstring paths[] = {
-        dir.tpath() + L"/missing.cfg",
+        testsupport::toT(dir.path()) + L"/missing.cfg",
         // A directory never reads as a file, on any platform.
-        dir.tpath() + L"/sub",
+        testsupport::toT(dir.path()) + L"/sub",
     };
     for (const tstring& path : paths) {
         SCOPED_TRACE(tstrings::encodeUtf8(path));

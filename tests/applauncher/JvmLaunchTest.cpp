@@ -112,7 +112,7 @@ TEST_F(LaunchWithTestRuntime, ZeroArgumentsStillEndInNull) {
 TEST_F(LaunchWithTestRuntime, NonZeroResultFails) {
     for (const char* code : {"1", "-1", "255"}) {
         SCOPED_TRACE(code);
-        ScopedEnv::set("MORV_TEST_JLI_RESULT", std::string(code));
+        result.set("MORV_TEST_JLI_RESULT", std::string(code));
         Jvm jvm;
         jvm.setPath(libraryPath(MORV_TEST_JLI_FILE)).addArgument(L"prog");
         try {
@@ -151,7 +151,7 @@ TEST_F(LaunchWithTestRuntime, NoEnvironmentChangeWhenTheEntryPointIsMissing) {
             const std::string message = plainMessageOf(e);
             EXPECT_EQ(message.compare(0, c.expectedStart.size(), c.expectedStart), 0) << message;
         }
-        EXPECT_EQ(ScopedEnv::get("MORV_TEST_LAUNCH_A"), std::nullopt);
+        EXPECT_EQ(testsupport::getEnv("MORV_TEST_LAUNCH_A"), std::nullopt);
     }
     EXPECT_TRUE(calls().empty());
 }
@@ -196,11 +196,11 @@ TEST_F(LaunchWithTestRuntime, TracesTheLaunchSteps) {
 }
 
 TEST_F(LaunchWithTestRuntime, RuntimeCanEndTheProcess) {
-    ScopedEnv::set("MORV_TEST_JLI_EXIT", std::string("7"));
+    exitCode.set("MORV_TEST_JLI_EXIT", std::string("7"));
     Jvm jvm;
     jvm.setPath(libraryPath(MORV_TEST_JLI_FILE)).addArgument(L"prog");
     EXPECT_EXIT(jvm.launch(), testing::ExitedWithCode(7), "");
-    ScopedEnv::set("MORV_TEST_JLI_EXIT", std::nullopt);
+    exitCode.set("MORV_TEST_JLI_EXIT", std::nullopt);
 }
 
 } // namespace

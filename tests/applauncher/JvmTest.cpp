@@ -92,15 +92,15 @@ TEST(JvmInitFromConfigFile, BuildsTheArgumentVector) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const CfgFile cfg = CfgFile::load(testsupport::toT(dir.write("x.cfg", c.text)))
-                                .expandMacros({{L"TMP", dir.tpath()}});
+                                .expandMacros({{L"TMP", testsupport::toT(dir.path())}});
         CapturedLog log;
         Jvm jvm;
         jvm.initFromConfigFile(cfg);
-        EXPECT_EQ(jvm.getArguments(), expand(c.expected, dir.tpath()));
+        EXPECT_EQ(jvm.getArguments(), expand(c.expected, testsupport::toT(dir.path())));
         const std::vector<tstring> warnings = log.messages(L"WARNING");
         if (c.warned) {
             EXPECT_EQ(warnings, std::vector<tstring>{L"Splash property ignored. File \"" +
-                                                     dir.tpath() + L"/none.png\" not found"});
+                                                     testsupport::toT(dir.path()) + L"/none.png\" not found"});
             EXPECT_EQ(log.functions(L"WARNING"), std::vector<tstring>{L"Jvm::initFromConfigFile"});
         } else {
             EXPECT_TRUE(warnings.empty());
@@ -151,8 +151,8 @@ TEST(Jvm, AppliesEnvironmentVariablesInOrder) {
               (tstring_array{L"MORV_TEST_JVM_A", L"MORV_TEST_JVM_B", L"MORV_TEST_JVM_A"}));
     EXPECT_EQ(jvm.getEnvVarValues(), (tstring_array{L"first", L"w\u00E9rt", L"second"}));
     jvm.applyEnvVariables();
-    EXPECT_EQ(ScopedEnv::get("MORV_TEST_JVM_A"), std::string("second"));
-    EXPECT_EQ(ScopedEnv::get("MORV_TEST_JVM_B"), std::string("w\xC3\xA9rt"));
+    EXPECT_EQ(testsupport::getEnv("MORV_TEST_JVM_A"), std::string("second"));
+    EXPECT_EQ(testsupport::getEnv("MORV_TEST_JVM_B"), std::string("w\xC3\xA9rt"));
 }
 
 TEST(Jvm, TracesItsLifetime) {

@@ -41,8 +41,8 @@ TEST(PackageFile, ReadsTheFirstLine) {
         TempDir dir;
         dir.write(".package", c.text);
         CapturedLog log;
-        EXPECT_EQ(PackageFile::loadFromAppDir(dir.tpath()).getPackageName(), c.expected);
-        const tstring path = FileUtils::combinePath(dir.tpath(), L".package");
+        EXPECT_EQ(PackageFile::loadFromAppDir(testsupport::toT(dir.path())).getPackageName(), c.expected);
+        const tstring path = FileUtils::combinePath(testsupport::toT(dir.path()), L".package");
         // An empty file has no first line, so no name to report.
         std::vector<tstring> traces = {L"Read \"" + path + L"\" package file"};
         if (!c.text.empty()) {
@@ -63,7 +63,7 @@ TEST(PackageFile, ReadsTheFirstLine) {
 TEST(PackageFile, MissingFileGivesAnEmptyName) {
     TempDir dir;
     CapturedLog log;
-    EXPECT_EQ(PackageFile::loadFromAppDir(dir.tpath()).getPackageName(), L"");
+    EXPECT_EQ(PackageFile::loadFromAppDir(testsupport::toT(dir.path())).getPackageName(), L"");
     EXPECT_TRUE(log.records.empty());
 }
 
@@ -71,13 +71,13 @@ TEST(PackageFile, DirectoryCannotBeOpened) {
     TempDir dir;
     dir.write(".package/inner", "x");
     try {
-        PackageFile::loadFromAppDir(dir.tpath());
+        PackageFile::loadFromAppDir(testsupport::toT(dir.path()));
         ADD_FAILURE() << "no error raised";
     } catch (const std::runtime_error& e) {
         const VnErrorBase* vn = dynamic_cast<const VnErrorBase*>(&e);
         ASSERT_NE(vn, nullptr);
         const std::string prefix =
-            "Error opening \"" + tstrings::encodeUtf8(FileUtils::combinePath(dir.tpath(), L".package")) + "\" file: ";
+            "Error opening \"" + tstrings::encodeUtf8(FileUtils::combinePath(testsupport::toT(dir.path()), L".package")) + "\" file: ";
         EXPECT_EQ(std::string(vn->plainMessage()).compare(0, prefix.size(), prefix), 0)
             << vn->plainMessage();
         EXPECT_NE(std::string(e.what()).find("PackageFile::loadFromAppDir(): "), std::string::npos)

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ChildProcess.h"
+#include "Environment.h"
 #include "app.h"
 #include "SysInfo.h"
 
@@ -14,7 +17,7 @@ const char kPath[] = "C:\\Users\\J\xC3\xBCrgen\\\xE4\xB8\xAD-caf\xC3\xA9.cfg";
 // `expected` with '#' standing for one or more digits, and "\n" for the
 // platform's text line end.
 bool matches(const std::string& text, const std::string& expected) {
-    const std::string eol = textLineEnd();
+    const std::string eol = testsupport::textLineEnd();
     std::size_t t = 0;
     for (std::size_t e = 0; e < expected.size(); ++e) {
         if (expected[e] == '#') {
@@ -42,6 +45,14 @@ bool matches(const std::string& text, const std::string& expected) {
 
 const std::string kEntering = "[TRACE] app.cpp:#: Entering app::launch\n";
 const std::string kExiting = "[TRACE] app.cpp:0: Exiting app::launch (entered at app.cpp:#)\n";
+
+// app_launch_child with `args`, VARNO_DEBUG set to `debug` or unset.
+testsupport::ChildResult runLaunchChild(const std::vector<std::string>& args, const char* debug) {
+    testsupport::ScopedEnv env("VARNO_DEBUG", debug ? std::optional<std::string>(debug) : std::nullopt);
+    testsupport::ChildOptions options;
+    options.args = args;
+    return testsupport::runChild(testsupport::besideThisProgram("app_launch_child"), options);
+}
 
 struct Case {
     const char* mode;
@@ -78,7 +89,7 @@ TEST(AppLaunchTest, ExitCodeAndStandardError) {
         const Case& c = cases[i];
         SCOPED_TRACE(std::string("case ") + std::to_string(i) + ": " + c.mode + ", VARNO_DEBUG " +
                      (c.debug ? "'" + std::string(c.debug) + "'" : std::string("unset")));
-        const ChildResult r = runChild("app_launch_child", {c.mode}, "VARNO_DEBUG", c.debug);
+        const testsupport::ChildResult r = runLaunchChild({c.mode}, c.debug);
         EXPECT_EQ(c.exitCode, r.exitCode);
         EXPECT_TRUE(matches(r.err, c.err)) << "standard error:\n" << r.err << "\nexpected:\n" << c.err;
         EXPECT_EQ("", r.out);
@@ -86,12 +97,12 @@ TEST(AppLaunchTest, ExitCodeAndStandardError) {
 }
 
 TEST(AppLaunchTest, ErrorAppenderSeesTheLastErrorText) {
-    const ChildResult r = runChild("app_launch_child", {"vnerror", "custom"}, "VARNO_DEBUG", nullptr);
+    const testsupport::ChildResult r = runLaunchChild({"vnerror", "custom"}, nullptr);
     EXPECT_EQ(1, r.exitCode);
     EXPECT_EQ("", r.err);
     EXPECT_TRUE(matches(r.out, std::string("appender saw: Cannot open ") + kPath + "\n")) << r.out;
 
-    const ChildResult ok = runChild("app_launch_child", {"return", "custom"}, "VARNO_DEBUG", nullptr);
+    const testsupport::ChildResult ok = runLaunchChild({"return", "custom"}, nullptr);
     EXPECT_EQ(0, ok.exitCode);
     EXPECT_EQ("", ok.out);
 }

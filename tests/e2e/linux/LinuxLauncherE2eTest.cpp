@@ -3,13 +3,9 @@
 // the probe application's jars, runtime -> the JDK) and runs the launcher as
 // a child process; the probe prints what it received.
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,8 +14,11 @@
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
+#include "Environment.h"
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
+using testsupport::ChildResult;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
@@ -27,7 +26,7 @@ using ::testing::StartsWith;
 
 namespace {
 
-typedef std::map<std::string, std::string> Env;
+typedef testsupport::Environment Env;
 
 // "key=value" lines of the probe's report; a key may repeat ("arg").
 std::vector<std::string> reportValues(const std::string& out, const std::string& key) {
@@ -62,14 +61,12 @@ std::vector<std::string> splitList(const std::string& text, char separator) {
 }
 
 void writeFile(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-    ASSERT_TRUE(out.good()) << path;
+    ASSERT_TRUE(testsupport::writeFile(path, content)) << path;
 }
 
 std::string describe(const ChildResult& r) {
-    return "exit code " + std::to_string(r.exitCode) + "\n--- stdout\n" + r.out +
+    return (r.started ? "" : "not started: " + r.startError + "\n") + "exit code " +
+           std::to_string(r.exitCode) + "\n--- stdout\n" + r.out +
            "--- stderr\n" + r.err;
 }
 
@@ -89,9 +86,8 @@ class LinuxLauncherE2e : public ::testing::Test {
 protected:
     // The jars are the same for every case: compiled once per suite.
     static void SetUpTestSuite() {
-        char pattern[] = "/tmp/morv-e2e-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        suiteDir = pattern;
+        suiteTemp.reset(new testsupport::TempDir("morv-e2e"));
+        suiteDir = suiteTemp->path();
         const fs::path src = MORV_E2E_PROBE_SOURCES;
         const std::string mainSrc = (src / "probe" / "Main.java").string();
         const std::string helperSrc = (src / "probe" / "helper" / "Helper.java").string();
@@ -116,15 +112,14 @@ protected:
              modClasses.string(), "."},
         };
         for (const auto& step : steps) {
-            const ChildResult r = runChild(step, currentEnvironment());
+            testsupport::ChildOptions options;
+            options.args.assign(step.begin() + 1, step.end());
+            const ChildResult r = testsupport::runChild(step[0], options);
             ASSERT_EQ(r.exitCode, 0) << step[0] << "\n" << describe(r);
         }
     }
 
-    static void TearDownTestSuite() {
-        std::error_code ec;
-        fs::remove_all(suiteDir, ec);
-    }
+    static void TearDownTestSuite() { suiteTemp.reset(); }
 
     void SetUp() override {
         ASSERT_FALSE(suiteDir.empty());
@@ -158,7 +153,7 @@ protected:
     // would change the launch, with a UTF-8 locale (the JVM decodes its
     // arguments by the locale) and a home directory inside the image.
     Env baseEnv() const {
-        Env env = currentEnvironment();
+        Env env = testsupport::currentEnvironment();
         for (const char* name : {"VARNO_DEBUG", "LD_LIBRARY_PATH", "XDG_CONFIG_HOME",
                                  "JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS",
                                  "CLASSPATH", "LANG", "LANGUAGE"}) {
@@ -175,11 +170,20 @@ protected:
     }
 
     ChildResult runMorv(const std::vector<std::string>& args, const Env& env) const {
-        std::vector<std::string> argv{launcher.string()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return runChild(argv, env, root.string());
+        return runIn(launcher.string(), args, env);
     }
 
+    // `program` with exactly `env`, in the image root.
+    ChildResult runIn(const std::string& program, const std::vector<std::string>& args,
+                      const Env& env) const {
+        testsupport::ChildOptions options;
+        options.args = args;
+        options.environment = env;
+        options.workDir = root.string();
+        return testsupport::runChild(program, options);
+    }
+
+    static std::unique_ptr<testsupport::TempDir> suiteTemp;
     static fs::path suiteDir;
     fs::path root;
     fs::path appDir;
@@ -187,6 +191,7 @@ protected:
     fs::path home;
 };
 
+std::unique_ptr<testsupport::TempDir> LinuxLauncherE2e::suiteTemp;
 fs::path LinuxLauncherE2e::suiteDir;
 
 TEST_F(LinuxLauncherE2e, MainClassGetsConfiguredArgumentsAndTwoJarClassPath) {
@@ -238,7 +243,7 @@ TEST_F(LinuxLauncherE2e, AppPathPropertyIsTheLauncherPath) {
     writeCfg(kClassPathCfg);
     // Started through a relative path from inside the image: the property is
     // still the absolute path of the launcher.
-    const ChildResult r = runChild({"./morv"}, baseEnv(), root.string());
+    const ChildResult r = runIn("./morv", {}, baseEnv());
     ASSERT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_EQ(reportValue(r.out, "prop.varno.app-path"), launcher.string());
 }

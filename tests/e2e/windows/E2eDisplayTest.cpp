@@ -13,8 +13,8 @@
 namespace {
 
 using e2e::LaunchImage;
-using e2e::RunResult;
-using e2e::ScopedEnv;
+using testsupport::ChildResult;
+using testsupport::ScopedEnv;
 
 struct FoundBox {
     bool found = false;
@@ -58,16 +58,16 @@ TEST(Display, FailedLaunchShowsThePlainErrorInABoxCaptionedWithTheProgramName) {
     env.set(L"VARNO_DEBUG", std::nullopt);
     const std::wstring runtimeDir = (image.root / L"runtime").wstring();
     FoundBox box;
-    const RunResult r = e2e::run(image.launcher(), {}, 120000, [&](const PROCESS_INFORMATION& pi) {
-        box = answerMessageBox(pi.dwProcessId, L"morv.exe", 90000);
+    const ChildResult r = e2e::run(image.launcher(), {}, 120000, [&](const testsupport::RunningChild& running) {
+        box = answerMessageBox(running.pid, L"morv.exe", 90000);
     });
-    ASSERT_TRUE(box.found) << "no message box; " << r.standardError;
+    ASSERT_TRUE(box.found) << "no message box; " << r.err;
     EXPECT_EQ(box.text, L"Failed to find JVM in \"" + runtimeDir + L"\" directory.");
     EXPECT_TRUE(box.hasOkButton);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 1u);
     // The same text went to standard error before the box was shown.
-    EXPECT_EQ(r.standardError, e2e::utf8(box.text) + "\n");
+    EXPECT_EQ(r.err, testsupport::utf8(box.text) + "\n");
 }
 
 // The restart cannot create its child (the launcher's file was renamed while
@@ -80,22 +80,22 @@ TEST(Display, FailedRestartShowsTheSystemErrorInTheBox) {
     env.set(L"VARNO_DEBUG", std::nullopt);
     const std::filesystem::path renamed = image.root / L"renamed.exe";
     FoundBox box;
-    const RunResult r = e2e::run(
+    const ChildResult r = e2e::run(
         image.launcher(), {}, 120000,
-        [&](const PROCESS_INFORMATION& pi) {
+        [&](const testsupport::RunningChild& running) {
             MoveFileW(image.launcher().wstring().c_str(), renamed.wstring().c_str());
-            ResumeThread(pi.hThread);
-            box = answerMessageBox(pi.dwProcessId, L"morv.exe", 90000);
+            ResumeThread(running.thread);
+            box = answerMessageBox(running.pid, L"morv.exe", 90000);
         },
         CREATE_SUSPENDED);
-    ASSERT_TRUE(box.found) << "no message box; " << r.standardError;
+    ASSERT_TRUE(box.found) << "no message box; " << r.err;
     const std::wstring launcher = image.launcher().wstring();
     const std::wstring expected = L"CreateProcess[suspended][visible][inherit](" + launcher +
                                   L", \"" + launcher + L"\") failed. System error [2](system error 2 (";
-    EXPECT_EQ(box.text.compare(0, expected.size(), expected), 0) << e2e::utf8(box.text);
+    EXPECT_EQ(box.text.compare(0, expected.size(), expected), 0) << testsupport::utf8(box.text);
     EXPECT_EQ(box.text.find(L"No description available"), std::wstring::npos);
     EXPECT_EQ(r.exitCode, 1u);
-    EXPECT_EQ(r.standardError, e2e::utf8(box.text) + "\n");
+    EXPECT_EQ(r.err, testsupport::utf8(box.text) + "\n");
 }
 
 // This process's own console, whose screen buffer the launcher writes to
@@ -156,7 +156,7 @@ size_t countContaining(const std::vector<std::wstring>& lines, const std::wstrin
 // What one detached launch left on the console, and the whole of it as UTF-8
 // for failure messages.
 struct ConsoleRun {
-    RunResult result;
+    ChildResult result;
     std::vector<std::wstring> lines;
     std::string all;
 };
@@ -170,7 +170,7 @@ ConsoleRun runOnConsole(ConsoleBuffer& console, const LaunchImage& image) {
     for (const std::wstring& l : run.lines) {
         all += l + L"\n";
     }
-    run.all = e2e::utf8(all);
+    run.all = testsupport::utf8(all);
     return run;
 }
 
@@ -183,10 +183,10 @@ TEST(Display, DebugTraceGoesToTheConsoleEvenWithStandardErrorRedirected) {
     ScopedEnv env;
     env.set(L"VARNO_DEBUG", std::wstring(L"true"))
         .set(L"MORV_TEST_JLI_RECORD", std::nullopt)
-        .set(L"PATH", e2e::env(L"PATH") + L";" + image.appDir().wstring());
+        .set(L"PATH", testsupport::getEnv(L"PATH").value_or(L"") + L";" + image.appDir().wstring());
 
     const ConsoleRun run = runOnConsole(console, image);
-    const RunResult& r = run.result;
+    const ChildResult& r = run.result;
     const std::vector<std::wstring>& lines = run.lines;
     const std::string& all = run.all;
     ASSERT_EQ(r.exitCode, 0u);
@@ -197,7 +197,7 @@ TEST(Display, DebugTraceGoesToTheConsoleEvenWithStandardErrorRedirected) {
     // The direct path reads the configuration once, in createJvm.
     EXPECT_EQ(countContaining(lines, L"Launcher config file path: "), 1u) << all;
     EXPECT_EQ(countContaining(lines, L"CreateProcess"), 0u) << all;
-    EXPECT_EQ(r.standardError, "") << "the trace stayed on the redirected stream";
+    EXPECT_EQ(r.err, "") << "the trace stayed on the redirected stream";
 }
 
 TEST(Display, DebugTraceOfTheRestartShowsBothProcesses) {
@@ -210,11 +210,11 @@ TEST(Display, DebugTraceOfTheRestartShowsBothProcesses) {
     env.set(L"VARNO_DEBUG", std::wstring(L"true")).set(L"MORV_TEST_JLI_RECORD", std::nullopt);
 
     const ConsoleRun run = runOnConsole(console, image);
-    const RunResult& r = run.result;
+    const ChildResult& r = run.result;
     const std::vector<std::wstring>& lines = run.lines;
     const std::string& all = run.all;
     ASSERT_EQ(r.exitCode, 0u);
-    EXPECT_EQ(r.standardError, "") << "the trace stayed on the redirected stream";
+    EXPECT_EQ(r.err, "") << "the trace stayed on the redirected stream";
     EXPECT_EQ(countContaining(lines, L"Entering app::launch"), 2u) << all;
     // The first process ends from inside the launch with the child's code,
     // so only the child leaves app::launch.

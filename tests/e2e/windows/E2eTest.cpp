@@ -15,8 +15,8 @@
 namespace {
 
 using e2e::LaunchImage;
-using e2e::RunResult;
-using e2e::ScopedEnv;
+using testsupport::ChildResult;
+using testsupport::ScopedEnv;
 
 const std::vector<std::wstring> hardArgs = {
     L"plain",
@@ -56,7 +56,7 @@ protected:
 
     void TearDown() override { image.reset(); }
 
-    RunResult launch(const std::vector<std::wstring>& args = {}) {
+    ChildResult launch(const std::vector<std::wstring>& args = {}) {
         return e2e::run(image->launcher(), args);
     }
 
@@ -64,7 +64,7 @@ protected:
 
     // PATH with the application directory already in it: the direct path.
     void listAppDirInPath(ScopedEnv& env) const {
-        env.set(L"PATH", e2e::env(L"PATH") + L";" + image->appDir().wstring());
+        env.set(L"PATH", testsupport::getEnv(L"PATH").value_or(L"") + L";" + image->appDir().wstring());
     }
 
     std::unique_ptr<LaunchImage> image;
@@ -77,19 +77,19 @@ protected:
 // The JVM arguments the launcher adds in front of the application arguments
 // for a configuration without JVM options or main entry.
 std::vector<std::string> fixedJvmArgs(const LaunchImage& image) {
-    const std::string launcher = e2e::utf8(image.launcher().wstring());
+    const std::string launcher = testsupport::utf8(image.launcher().wstring());
     return {launcher, "-Dvarno.app-path=" + launcher};
 }
 
 TEST_F(E2e, RestartRunsTheChildInAJobWithTheAppDirInPath) {
     image->installProbeRuntime();
     image->writeCfg("[Application]\n");
-    const RunResult r = launch();
+    const ChildResult r = launch();
     ASSERT_TRUE(r.started);
-    EXPECT_EQ(r.exitCode, 0u) << r.standardError;
+    EXPECT_EQ(r.exitCode, 0u) << r.err;
 
     const auto record = e2e::readProbeRecord(probeRecordPath);
-    ASSERT_FALSE(record.empty()) << "JLI_Launch was not called; " << r.standardError;
+    ASSERT_FALSE(record.empty()) << "JLI_Launch was not called; " << r.err;
     EXPECT_NE(record.at("pid"), std::to_string(r.pid)) << "the first process started the JVM";
     EXPECT_EQ(record.at("injob"), "1");
     // Silent breakaway: what the child starts stays outside the job. (Kill
@@ -97,7 +97,7 @@ TEST_F(E2e, RestartRunsTheChildInAJobWithTheAppDirInPath) {
     // a query for the job of the calling process without its limits.)
     EXPECT_EQ(record.at("grandchildinjob"), "0");
     const std::string path = e2e::decodeHex(record.at("path"));
-    const std::string suffix = ";" + e2e::utf8(image->appDir().wstring());
+    const std::string suffix = ";" + testsupport::utf8(image->appDir().wstring());
     ASSERT_GE(path.size(), suffix.size());
     EXPECT_EQ(path.substr(path.size() - suffix.size()), suffix) << path;
 }
@@ -120,7 +120,7 @@ TEST_F(E2e, StartsTheRuntimeOnceFromAnyInstallDirectory) {
         const LaunchImage installed(c.dir);
         installed.installProbeRuntime();
         installed.writeCfg("[Application]\n");
-        const std::string launcher = e2e::utf8(installed.launcher().wstring());
+        const std::string launcher = testsupport::utf8(installed.launcher().wstring());
         if (std::string(c.name) == "beyond MAX_PATH") {
             ASSERT_GT(installed.launcher().wstring().size(), static_cast<size_t>(MAX_PATH));
         }
@@ -130,14 +130,14 @@ TEST_F(E2e, StartsTheRuntimeOnceFromAnyInstallDirectory) {
             std::filesystem::remove(eventsPath);
             ScopedEnv env;
             if (direct) {
-                env.set(L"PATH", e2e::env(L"PATH") + L";" + installed.appDir().wstring());
+                env.set(L"PATH", testsupport::getEnv(L"PATH").value_or(L"") + L";" + installed.appDir().wstring());
             }
-            const RunResult r = e2e::run(installed.launcher(), {}, 60000);
+            const ChildResult r = e2e::run(installed.launcher(), {}, 60000);
             EXPECT_FALSE(r.timedOut);
-            EXPECT_EQ(r.exitCode, 0u) << r.standardError.substr(0, 2000);
-            EXPECT_EQ(e2e::readFile(eventsPath), "jli launch\njli return\n");
+            EXPECT_EQ(r.exitCode, 0u) << r.err.substr(0, 2000);
+            EXPECT_EQ(testsupport::readFile(eventsPath), "jli launch\njli return\n");
             const auto record = e2e::readProbeRecord(probeRecordPath);
-            ASSERT_FALSE(record.empty()) << r.standardError.substr(0, 2000);
+            ASSERT_FALSE(record.empty()) << r.err.substr(0, 2000);
             EXPECT_EQ(record.at("pid") != std::to_string(r.pid), !direct);
             EXPECT_EQ(record.at("injob"), direct ? "0" : "1");
             EXPECT_EQ(e2e::decodeHex(record.at("program")), launcher);
@@ -151,15 +151,15 @@ TEST_F(E2e, StartsTheRuntimeOnceFromAnyInstallDirectory) {
 TEST_F(E2e, RelativeRuntimeIsTakenFromTheImageRoot) {
     image->writeCfg("[Application]\napp.runtime=rt\nwin.norestart=true\n");
     const std::filesystem::path runtime = image->root / L"rt";
-    const RunResult missing = launch();
+    const ChildResult missing = launch();
     EXPECT_EQ(missing.exitCode, 1u);
-    const std::string expected = "Failed to find JVM in \"" + e2e::utf8(runtime.wstring()) + "\" directory.\n";
-    EXPECT_EQ(missing.standardError.compare(0, expected.size(), expected), 0) << missing.standardError;
+    const std::string expected = "Failed to find JVM in \"" + testsupport::utf8(runtime.wstring()) + "\" directory.\n";
+    EXPECT_EQ(missing.err.compare(0, expected.size(), expected), 0) << missing.err;
 
     std::filesystem::create_directories(runtime / L"bin");
     std::filesystem::copy_file(e2e::builtFile(L"MORV_TEST_JLI_FILE"), runtime / L"bin" / L"jli.dll");
-    const RunResult found = launch();
-    EXPECT_EQ(found.exitCode, 0u) << found.standardError;
+    const ChildResult found = launch();
+    EXPECT_EQ(found.exitCode, 0u) << found.err;
     EXPECT_EQ(calls().size(), 1u);
 }
 
@@ -175,8 +175,8 @@ TEST_F(E2e, ExitCodeOfTheChildComesBackThroughTheFirstProcess) {
         std::filesystem::remove(recordPath);
         ScopedEnv env;
         env.set(L"MORV_TEST_JLI_EXIT", std::wstring(c.exitValue));
-        const RunResult r = launch();
-        EXPECT_EQ(r.exitCode, c.expected) << "case " << c.expected << ": " << r.standardError;
+        const ChildResult r = launch();
+        EXPECT_EQ(r.exitCode, c.expected) << "case " << c.expected << ": " << r.err;
         const auto recorded = calls();
         ASSERT_EQ(recorded.size(), 1u) << "case " << c.expected;
         EXPECT_NE(recorded[0].processId, static_cast<long long>(r.pid)) << "case " << c.expected;
@@ -189,7 +189,7 @@ TEST_F(E2e, EndingTheFirstProcessEndsTheChild) {
     environment.set(L"MORV_PROBE_SLEEP", std::wstring(L"120000"));
     DWORD childPid = 0;
     bool childEnded = false;
-    const RunResult r = e2e::run(image->launcher(), {}, 60000, [&](const PROCESS_INFORMATION& pi) {
+    const ChildResult r = e2e::run(image->launcher(), {}, 60000, [&](const testsupport::RunningChild& running) {
         ASSERT_TRUE(e2e::waitForFile(probeRecordPath, 30000)) << "the child never reached JLI_Launch";
         childPid = static_cast<DWORD>(std::stoul(e2e::readProbeRecord(probeRecordPath).at("pid")));
         // Opened while the child still runs, so that its end is seen here and
@@ -197,7 +197,7 @@ TEST_F(E2e, EndingTheFirstProcessEndsTheChild) {
         // open as long as the child lives.
         HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, childPid);
         ASSERT_NE(child, nullptr) << "child " << childPid;
-        TerminateProcess(pi.hProcess, 7);
+        TerminateProcess(running.process, 7);
         childEnded = WaitForSingleObject(child, 10000) == WAIT_OBJECT_0;
         if (!childEnded) {
             TerminateProcess(child, 99);
@@ -221,8 +221,8 @@ TEST_F(E2e, ArgumentsReachTheRuntimeUnchangedOnBothPaths) {
         if (direct) {
             listAppDirInPath(env);
         }
-        const RunResult r = launch(hardArgs);
-        ASSERT_EQ(r.exitCode, 0u) << r.standardError;
+        const ChildResult r = launch(hardArgs);
+        ASSERT_EQ(r.exitCode, 0u) << r.err;
         const auto recorded = calls();
         ASSERT_EQ(recorded.size(), 1u);
         EXPECT_EQ(recorded[0].processId == static_cast<long long>(r.pid), direct);
@@ -234,7 +234,7 @@ TEST_F(E2e, ArgumentsReachTheRuntimeUnchangedOnBothPaths) {
         // UTF-8 bytes: the manifest makes UTF-8 the "ANSI" code page, in
         // which the JVM arguments are handed over.
         for (const std::wstring& a : hardArgs) {
-            expected.push_back(e2e::utf8(a));
+            expected.push_back(testsupport::utf8(a));
         }
         EXPECT_EQ(recorded[0].args, expected);
     }
@@ -263,10 +263,10 @@ TEST_F(E2e, DirectPathWhenPathListsTheAppDirOrTheConfigurationSaysSo) {
         ScopedEnv env;
         if (c.appDirInPath) {
             // In another letter case, which still counts.
-            env.set(L"PATH", e2e::env(L"PATH") + L";" + image->root.wstring() + L"\\APP");
+            env.set(L"PATH", testsupport::getEnv(L"PATH").value_or(L"") + L";" + image->root.wstring() + L"\\APP");
         }
-        const RunResult r = launch();
-        ASSERT_EQ(r.exitCode, 0u) << "case " << i << ": " << r.standardError;
+        const ChildResult r = launch();
+        ASSERT_EQ(r.exitCode, 0u) << "case " << i << ": " << r.err;
         const auto record = e2e::readProbeRecord(probeRecordPath);
         ASSERT_FALSE(record.empty()) << "case " << i;
         EXPECT_EQ(record.at("pid") != std::to_string(r.pid), c.restart) << "case " << i;
@@ -277,11 +277,11 @@ TEST_F(E2e, DirectPathWhenPathListsTheAppDirOrTheConfigurationSaysSo) {
 TEST_F(E2e, PerUserConfigurationIsLookedUpInLocalAppDataThenAppData) {
     image->installTestRuntime();
     image->writeCfg("[Application]\napp.mainclass=FromAppDir\n");
-    e2e::writeFile(image->appDir() / L".package", "MorvPkg\n");
+    testsupport::writeFile(image->appDir() / L".package", "MorvPkg\n");
     const std::filesystem::path local = image->root / L"local";
     const std::filesystem::path roaming = image->root / L"roaming";
     const auto putCfg = [](const std::filesystem::path& dir, const char* mainClass) {
-        e2e::writeFile(dir / L"MorvPkg" / L"morv.cfg",
+        testsupport::writeFile(dir / L"MorvPkg" / L"morv.cfg",
                        std::string("[Application]\napp.mainclass=") + mainClass + "\n");
     };
     putCfg(local, "FromLocal");
@@ -309,8 +309,8 @@ TEST_F(E2e, PerUserConfigurationIsLookedUpInLocalAppDataThenAppData) {
             env.set(L"LOCALAPPDATA", std::nullopt);
         }
         std::filesystem::remove(recordPath);
-        const RunResult r = launch();
-        ASSERT_EQ(r.exitCode, 0u) << "step " << i << ": " << r.standardError;
+        const ChildResult r = launch();
+        ASSERT_EQ(r.exitCode, 0u) << "step " << i << ": " << r.err;
         const auto recorded = calls();
         ASSERT_EQ(recorded.size(), 1u) << "step " << i;
         ASSERT_EQ(recorded[0].args.size(), 3u) << "step " << i;
@@ -320,7 +320,7 @@ TEST_F(E2e, PerUserConfigurationIsLookedUpInLocalAppDataThenAppData) {
 
 TEST_F(E2e, SplashOptionPreloadsTheSplashLibraryUntilAfterJliLaunch) {
     image->installProbeRuntime();
-    e2e::writeFile(image->appDir() / L"splash.png", "not really a picture");
+    testsupport::writeFile(image->appDir() / L"splash.png", "not really a picture");
     struct Case {
         bool splash;
         const char* events;
@@ -342,9 +342,9 @@ TEST_F(E2e, SplashOptionPreloadsTheSplashLibraryUntilAfterJliLaunch) {
             cfg += "app.splash=$APPDIR\\splash.png\n";
         }
         image->writeCfg(cfg);
-        const RunResult r = launch();
-        ASSERT_EQ(r.exitCode, 0u) << r.standardError;
-        EXPECT_EQ(e2e::readFile(eventsPath), c.events);
+        const ChildResult r = launch();
+        ASSERT_EQ(r.exitCode, 0u) << r.err;
+        EXPECT_EQ(testsupport::readFile(eventsPath), c.events);
         const auto record = e2e::readProbeRecord(probeRecordPath);
         EXPECT_EQ(record.at("jvmloaded"), "0");
         EXPECT_EQ(record.at("splashloaded"), c.splash ? "1" : "0");
@@ -359,8 +359,8 @@ TEST_F(E2e, FailureEndsWithExitCodeOneAndThePlainMessageOnStandardError) {
         const wchar_t* jliResult;
         std::string expected;
     };
-    const std::string appDir = e2e::utf8(image->appDir().wstring());
-    const std::string runtimeDir = e2e::utf8((image->root / L"runtime").wstring());
+    const std::string appDir = testsupport::utf8(image->appDir().wstring());
+    const std::string runtimeDir = testsupport::utf8((image->root / L"runtime").wstring());
     const Case cases[] = {
         {"no configuration", false, true, nullptr, "Error opening \"" + appDir + "\\morv.cfg\" file: "},
         {"no runtime", true, false, nullptr,
@@ -381,12 +381,12 @@ TEST_F(E2e, FailureEndsWithExitCodeOneAndThePlainMessageOnStandardError) {
         if (c.jliResult) {
             env.set(L"MORV_TEST_JLI_RESULT", std::wstring(c.jliResult));
         }
-        const RunResult r = launch({L"x"});
+        const ChildResult r = launch({L"x"});
         EXPECT_FALSE(r.timedOut) << "the error box blocked";
         EXPECT_EQ(r.exitCode, 1u);
-        EXPECT_EQ(r.standardError.compare(0, c.expected.size(), c.expected), 0) << r.standardError;
-        EXPECT_EQ(r.standardError.find(".cpp("), std::string::npos) << r.standardError;
-        EXPECT_EQ(r.standardError.find("[ERROR]"), std::string::npos) << r.standardError;
+        EXPECT_EQ(r.err.compare(0, c.expected.size(), c.expected), 0) << r.err;
+        EXPECT_EQ(r.err.find(".cpp("), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("[ERROR]"), std::string::npos) << r.err;
     }
 }
 
@@ -398,21 +398,21 @@ TEST_F(E2e, FailedRestartIsReportedLikeEveryOtherFailure) {
     image->installProbeRuntime();
     image->writeCfg("[Application]\n");
     const std::filesystem::path renamed = image->root / L"renamed.exe";
-    const RunResult r = e2e::run(
+    const ChildResult r = e2e::run(
         image->launcher(), {}, 60000,
-        [&](const PROCESS_INFORMATION& pi) {
+        [&](const testsupport::RunningChild& running) {
             EXPECT_TRUE(MoveFileW(image->launcher().wstring().c_str(), renamed.wstring().c_str()));
-            ResumeThread(pi.hThread);
+            ResumeThread(running.thread);
         },
         CREATE_SUSPENDED);
     EXPECT_FALSE(r.timedOut) << "the error box blocked";
     EXPECT_EQ(r.exitCode, 1u);
-    const std::string launcher = e2e::utf8(image->launcher().wstring());
+    const std::string launcher = testsupport::utf8(image->launcher().wstring());
     const std::string expected = "CreateProcess[suspended][visible][inherit](" + launcher + ", \"" +
                                  launcher + "\") failed. System error [2](system error 2 (";
-    EXPECT_EQ(r.standardError.compare(0, expected.size(), expected), 0) << r.standardError;
-    EXPECT_EQ(r.standardError.find("No description available"), std::string::npos) << r.standardError;
-    EXPECT_EQ(r.standardError.find("[ERROR]"), std::string::npos) << r.standardError;
+    EXPECT_EQ(r.err.compare(0, expected.size(), expected), 0) << r.err;
+    EXPECT_EQ(r.err.find("No description available"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("[ERROR]"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(probeRecordPath)) << "the runtime was started";
 }
 
@@ -424,28 +424,28 @@ TEST_F(E2e, UnsetLocalAppDataGivesOneErrorRecordAndTheLaunchGoesOn) {
     }
     image->installTestRuntime();
     image->writeCfg("[Application]\nwin.norestart=true\n");
-    e2e::writeFile(image->appDir() / L".package", "MorvPkg\n");
+    testsupport::writeFile(image->appDir() / L".package", "MorvPkg\n");
     environment.set(L"LOCALAPPDATA", std::nullopt)
         .set(L"APPDATA", (image->root / L"roaming").wstring())
         .set(L"VARNO_DEBUG", std::wstring(L"true"));
-    const RunResult r = launch();
-    ASSERT_EQ(r.exitCode, 0u) << r.standardError;
+    const ChildResult r = launch();
+    ASSERT_EQ(r.exitCode, 0u) << r.err;
     std::vector<std::string> errors;
-    std::istringstream lines(r.standardError);
+    std::istringstream lines(r.err);
     for (std::string line; std::getline(lines, line);) {
         if (line.compare(0, 8, "[ERROR] ") == 0) {
             errors.push_back(line);
         }
     }
-    ASSERT_EQ(errors.size(), 1u) << r.standardError;
+    ASSERT_EQ(errors.size(), 1u) << r.err;
     // Written where the failure was caught, by the launch flow.
     EXPECT_EQ(errors[0].compare(0, 24, "[ERROR] WinLauncher.cpp:"), 0) << errors[0];
     EXPECT_NE(errors[0].find("GetEnvironmentVariable(LOCALAPPDATA) failed. Variable not set"),
               std::string::npos)
         << errors[0];
-    const std::string roaming = e2e::utf8((image->root / L"roaming" / L"MorvPkg").wstring());
-    EXPECT_NE(r.standardError.find("Check [" + roaming + "\\morv.cfg] file exit"), std::string::npos)
-        << r.standardError;
+    const std::string roaming = testsupport::utf8((image->root / L"roaming" / L"MorvPkg").wstring());
+    EXPECT_NE(r.err.find("Check [" + roaming + "\\morv.cfg] file exit"), std::string::npos)
+        << r.err;
     EXPECT_EQ(calls().size(), 1u);
 }
 
@@ -458,8 +458,8 @@ TEST_F(E2e, DebugTraceGoesToStandardErrorFromEnteringToExitingTheLaunch) {
         AllocConsole();
     }
     image->installTestRuntime();
-    const std::string launcher = e2e::utf8(image->launcher().wstring());
-    const std::string binDir = e2e::utf8(image->binDir().wstring());
+    const std::string launcher = testsupport::utf8(image->launcher().wstring());
+    const std::string binDir = testsupport::utf8(image->binDir().wstring());
     const std::string dllRecords[] = {
         "SetDllDirectory to: " + binDir,
         "AddDllDirectory(" + binDir + "): OK",
@@ -503,16 +503,16 @@ TEST_F(E2e, DebugTraceGoesToStandardErrorFromEnteringToExitingTheLaunch) {
         if (c.appDirInPath) {
             listAppDirInPath(env);
         }
-        const RunResult r = launch({L"x"});
-        ASSERT_EQ(r.exitCode, 0u) << r.standardError;
+        const ChildResult r = launch({L"x"});
+        ASSERT_EQ(r.exitCode, 0u) << r.err;
         std::vector<std::string> records;
-        std::istringstream lines(r.standardError);
+        std::istringstream lines(r.err);
         for (std::string line; std::getline(lines, line);) {
             if (line.compare(0, 8, "[TRACE] ") == 0) {
                 records.push_back(line);
             }
         }
-        ASSERT_GE(records.size(), 2u) << r.standardError;
+        ASSERT_GE(records.size(), 2u) << r.err;
         EXPECT_EQ(records.front().compare(0, 16, "[TRACE] app.cpp:"), 0) << records.front();
         EXPECT_NE(records.front().find(": Entering app::launch"), std::string::npos) << records.front();
         const auto count = [&records](const std::string& text) {
@@ -522,30 +522,30 @@ TEST_F(E2e, DebugTraceGoesToStandardErrorFromEnteringToExitingTheLaunch) {
             }
             return n;
         };
-        EXPECT_EQ(count("Launcher config file path: "), c.cfgReads) << r.standardError;
-        EXPECT_EQ(count("win.norestart="), c.norestart ? 1u : 0u) << r.standardError;
+        EXPECT_EQ(count("Launcher config file path: "), c.cfgReads) << r.err;
+        EXPECT_EQ(count("win.norestart="), c.norestart ? 1u : 0u) << r.err;
         if (c.norestart) {
             EXPECT_EQ(count(std::string("win.norestart=") + c.norestart + " from config file"), 1u)
-                << r.standardError;
+                << r.err;
         }
         // The direct path runs once, in the first process or in the child.
         for (const std::string& text : dllRecords) {
-            EXPECT_EQ(count(text), 1u) << text << "\n" << r.standardError;
+            EXPECT_EQ(count(text), 1u) << text << "\n" << r.err;
         }
         if (!c.restart) {
             EXPECT_NE(records.back().find(": Exiting app::launch"), std::string::npos) << records.back();
-            EXPECT_EQ(count("CreateProcess"), 0u) << r.standardError;
-            EXPECT_EQ(count("Entering app::launch"), 1u) << r.standardError;
+            EXPECT_EQ(count("CreateProcess"), 0u) << r.err;
+            EXPECT_EQ(count("Entering app::launch"), 1u) << r.err;
         } else {
             // The first process leaves from inside the launch with the child's
             // code; only the child's launch returns.
             EXPECT_NE(records.back().find("Executor worker thread terminated. Exit code=0"),
                       std::string::npos)
                 << records.back();
-            EXPECT_EQ(count("Entering app::launch"), 2u) << r.standardError;
-            EXPECT_EQ(count("Exiting app::launch"), 1u) << r.standardError;
+            EXPECT_EQ(count("Entering app::launch"), 2u) << r.err;
+            EXPECT_EQ(count("Exiting app::launch"), 1u) << r.err;
             for (const std::string& text : restartRecords) {
-                EXPECT_EQ(count(text), 1u) << text << "\n" << r.standardError;
+                EXPECT_EQ(count(text), 1u) << text << "\n" << r.err;
             }
             std::string childPid;
             for (const std::string& rec : records) {
@@ -554,10 +554,10 @@ TEST_F(E2e, DebugTraceGoesToStandardErrorFromEnteringToExitingTheLaunch) {
                     childPid = rec.substr(at + 16);
                 }
             }
-            ASSERT_FALSE(childPid.empty()) << r.standardError;
-            EXPECT_EQ(count("AssignProcessToJobObject(PID=" + childPid + ")"), 1u) << r.standardError;
+            ASSERT_FALSE(childPid.empty()) << r.err;
+            EXPECT_EQ(count("AssignProcessToJobObject(PID=" + childPid + ")"), 1u) << r.err;
             EXPECT_EQ(count("Process with PID=" + childPid + " terminated. Exit code=0"), 1u)
-                << r.standardError;
+                << r.err;
         }
     }
 }

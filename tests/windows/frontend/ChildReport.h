@@ -3,13 +3,13 @@
 
 // Reads the report FrontendChild writes (format at the top of FrontendChild.cpp).
 
-#include <windows.h>
-
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "WinText.h"
 
 struct ChildReport {
     bool present = false;
@@ -23,14 +23,7 @@ inline std::wstring decodeHexUtf8(const std::string& hex) {
     for (size_t i = 1; i + 1 < hex.size(); i += 2) {
         bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
     }
-    if (bytes.empty()) {
-        return std::wstring();
-    }
-    const int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                      nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &out[0], n);
-    return out;
+    return testsupport::utf16(bytes);
 }
 
 inline ChildReport readChildReport(const std::wstring& path) {

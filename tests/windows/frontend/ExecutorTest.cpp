@@ -4,15 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "ChildReport.h"
+#include "Environment.h"
 #include "Executor.h"
 #include "Log.h"
 #include "OwnedHandle.h"
+#include "TempDir.h"
+#include "WinText.h"
 
 namespace {
 
@@ -134,43 +139,25 @@ public:
     std::vector<std::wstring> messages;
 };
 
-std::wstring thisProgramDir() {
-    wchar_t buffer[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    std::wstring path(buffer, n);
-    return path.substr(0, path.find_last_of(L"\\/"));
-}
-
 // A copy of the child in a directory whose name holds a blank, and the
 // child's report in the same place.
 class ExecutorChild : public ::testing::Test {
 protected:
     void SetUp() override {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        dir = std::wstring(temp) + L"morv executor " + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(dir.c_str(), nullptr);
+        temp.reset(new testsupport::TempDir("morv executor"));
+        dir = temp->path().wstring();
         childPath = dir + L"\\child app.exe";
-        ASSERT_TRUE(CopyFileW((thisProgramDir() + L"\\frontend_child.exe").c_str(),
-                              childPath.c_str(), FALSE));
+        const std::wstring built = testsupport::utf16(testsupport::besideThisProgram("frontend_child"));
+        ASSERT_TRUE(CopyFileW(built.c_str(), childPath.c_str(), FALSE));
         reportPath = dir + L"\\report.txt";
-        DeleteFileW(reportPath.c_str());
-        SetEnvironmentVariableW(L"FRONTEND_CHILD_REPORT", reportPath.c_str());
-        SetEnvironmentVariableW(L"FRONTEND_CHILD_EXIT", nullptr);
-        SetEnvironmentVariableW(L"FRONTEND_CHILD_SLEEP", nullptr);
+        env.set(L"FRONTEND_CHILD_REPORT", reportPath)
+            .set(L"FRONTEND_CHILD_EXIT", std::nullopt)
+            .set(L"FRONTEND_CHILD_SLEEP", std::nullopt);
         savedAppender = LogRouter::instance().getAppender();
         LogRouter::instance().setAppender(&log);
     }
 
-    void TearDown() override {
-        LogRouter::instance().setAppender(savedAppender);
-        SetEnvironmentVariableW(L"FRONTEND_CHILD_REPORT", nullptr);
-        SetEnvironmentVariableW(L"FRONTEND_CHILD_EXIT", nullptr);
-        SetEnvironmentVariableW(L"FRONTEND_CHILD_SLEEP", nullptr);
-        DeleteFileW(reportPath.c_str());
-        DeleteFileW(childPath.c_str());
-        RemoveDirectoryW(dir.c_str());
-    }
+    void TearDown() override { LogRouter::instance().setAppender(savedAppender); }
 
     // The PID of the last "CreateProcess... succeeded; PID=" record.
     DWORD createdPid() const {
@@ -194,6 +181,8 @@ protected:
         return ended;
     }
 
+    std::unique_ptr<testsupport::TempDir> temp;
+    testsupport::ScopedEnv env;
     std::wstring dir;
     std::wstring childPath;
     std::wstring reportPath;
@@ -218,7 +207,7 @@ TEST_F(ExecutorChild, ArgumentsReachTheChildUnchanged) {
 TEST_F(ExecutorChild, ReturnsTheExitCode) {
     const DWORD codes[] = {0, 42, 0xC0000005};
     for (const DWORD code : codes) {
-        SetEnvironmentVariableW(L"FRONTEND_CHILD_EXIT", std::to_wstring(code).c_str());
+        env.set(L"FRONTEND_CHILD_EXIT", std::to_wstring(code));
         log.messages.clear();
         EXPECT_EQ(Executor(childPath).execAndWaitForExit(), code) << "code " << code;
         EXPECT_TRUE(log.contains(L"terminated. Exit code=" + std::to_wstring(code)))

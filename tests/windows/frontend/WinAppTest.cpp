@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "Environment.h"
 #include "ErrorHandling.h"
 #include "WinApp.h"
 
@@ -23,7 +24,7 @@ TEST(WinLaunch, ResultIsTheLaunchOutcome) {
         {"raises", [] { RAISE_ERROR("launch failed"); }, 1},
         {"throws a logic error", [] { throw std::logic_error("x"); }, 1},
     };
-    SetEnvironmentVariableW(L"VARNO_DEBUG", nullptr);
+    testsupport::ScopedEnv debug("VARNO_DEBUG", std::nullopt);
     for (const Case& c : cases) {
         EXPECT_EQ(app::wlaunch(c.func), c.expected) << c.name;
         EXPECT_EQ(app::getLastErrorText(), "") << c.name;
