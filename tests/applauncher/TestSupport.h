@@ -13,7 +13,7 @@
 #include "tstrings.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "WinApi.h"
 #else
 #include <stdlib.h>
 #endif

@@ -1,6 +1,6 @@
 #include "ChildProcess.h"
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <fstream>
 #include <iterator>
