@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -192,6 +193,66 @@ TEST(ErrorHandlingTest, ReportAndContinueSwallowsAndLogs) {
     EXPECT_NE(tstring::npos, log.records()[0].message.find(L"(): scope end failed' caught"));
     EXPECT_EQ(L"Unknown exception caught", log.records()[1].message);
     EXPECT_EQ(L"Unknown exception caught", log.records()[2].message);
+}
+
+TEST(ErrorHandlingTest, ReportAndReturnGivesTheResultOrTheFailureValue) {
+    struct Case {
+        const char* name;
+        std::function<int()> body;
+        int result;
+        const wchar_t* record;
+    };
+    const Case cases[] = {
+        {"returns", [] { return 7; }, 7, nullptr},
+        {"raises", []() -> int { RAISE_ERROR("size failed"); }, -1, L"(): size failed' caught"},
+        {"throws other", []() -> int { throw std::logic_error("logic"); }, -1, L"Unknown exception caught"},
+    };
+    const SourcePos pos{"/src/app/Demo.src", "int Demo::size() const", 23};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CaptureLog log;
+        EXPECT_EQ(c.result, reportAndReturn(pos, -1, c.body));
+        if (!c.record) {
+            EXPECT_TRUE(log.records().empty());
+            continue;
+        }
+        ASSERT_EQ(1u, log.records().size());
+        EXPECT_EQ(L"ERROR", log.records()[0].levelName);
+        EXPECT_EQ(L"Demo.src", log.records()[0].fileName);
+        EXPECT_EQ(23, log.records()[0].line);
+        EXPECT_EQ(L"Demo::size", log.records()[0].functionName);
+        EXPECT_NE(tstring::npos, log.records()[0].message.find(c.record)) << tstrings::encodeUtf8(log.records()[0].message);
+    }
+}
+
+TEST(ErrorHandlingTest, CaughtErrorTextDecodesUtf8AndKeepsOtherBytes) {
+    struct Case {
+        const char* text;
+        const wchar_t* shown;
+    };
+    const Case cases[] = {
+        {"plain", L"plain"},
+        {"bad \xC3\xA9 \xE4\xB8\xAD", L"bad \u00E9 \u4E2D"},
+        // Not UTF-8: each byte becomes the character of the same value.
+        {"cp1252 \xE9", L"cp1252 \u00E9"},
+        {"", L""},
+        {nullptr, L""},
+    };
+    for (std::size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        EXPECT_EQ(tstring(cases[i].shown), caughtErrorText(cases[i].text)) << "case " << i;
+    }
+}
+
+TEST(ErrorHandlingTest, RaiseSysErrorLocatesTheSysErrorAtTheGivenPosition) {
+    const SourcePos pos{"C:\\src\\demo\\Demo.src", "void Demo::run()", 40};
+    const std::string plain = SysError(tstrings::MessageBuilder() << "Open failed", nullptr, 2).what();
+    try {
+        raiseSysError(pos, nullptr, 2, tstrings::MessageBuilder() << "Open failed");
+        FAIL() << "no raise";
+    } catch (const VnError<SysError>& e) {
+        EXPECT_EQ(plain, e.plainMessage());
+        EXPECT_EQ("Demo.src(40) at Demo::run(): " + plain, e.what());
+    }
 }
 
 TEST(ErrorHandlingTest, AtEndOfScopeRunsOnceAndNeverThrows) {

@@ -4,21 +4,22 @@
 
 #include "LinuxPaths.h"
 
-namespace {
-
 // dlerror() is the only description the loader gives; it is cleared by
-// reading it, so it is read once, right after the failing call.
-std::string loaderError() {
-    const char* text = dlerror();
-    return text ? text : "";
-}
+// reading it, so it is read once, right after the failing call, before the
+// message (streamed into a tstrings::MessageBuilder) is built.
+#define RAISE_LOADER_ERROR(msg)                                                                 \
+    do {                                                                                       \
+        const char* morvLoaderError_ = dlerror();                                              \
+        const std::string morvDescription_ = morvLoaderError_ ? morvLoaderError_ : "";          \
+        RAISE_ERROR(joinMessages((tstrings::MessageBuilder() << msg).utf8(), morvDescription_)); \
+    } while (false)
+
+namespace {
 
 void* loadLibrary(const tstring& path) {
     void* handle = dlopen(linuxpaths::toNative(path).c_str(), RTLD_NOW);
     if (!handle) {
-        const std::string error = loaderError();
-        RAISE_ERROR(joinMessages((tstrings::MessageBuilder() << "dlopen(" << path << ") failed").utf8(),
-                                 error));
+        RAISE_LOADER_ERROR("dlopen(" << path << ") failed");
     }
     return handle;
 }
@@ -32,9 +33,7 @@ Dll::Dll(const Dll& other) : thePath(other.thePath), handle(nullptr) {
     // second load of whatever the path names now.
     handle = dlopen(linuxpaths::toNative(thePath).c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (!handle) {
-        const std::string error = loaderError();
-        RAISE_ERROR(joinMessages(
-            (tstrings::MessageBuilder() << "dlopen(" << thePath << ", RTLD_NOLOAD) failed").utf8(), error));
+        RAISE_LOADER_ERROR("dlopen(" << thePath << ", RTLD_NOLOAD) failed");
     }
 }
 
@@ -48,9 +47,7 @@ void* Dll::getFunction(const std::string& name, bool throwIfNotFound) const {
     dlerror();
     void* address = dlsym(handle, name.c_str());
     if (!address && throwIfNotFound) {
-        const std::string error = loaderError();
-        RAISE_ERROR(joinMessages(
-            (tstrings::MessageBuilder() << "dlsym(" << thePath << ", " << name << ") failed").utf8(), error));
+        RAISE_LOADER_ERROR("dlsym(" << thePath << ", " << name << ") failed");
     }
     return address;
 }

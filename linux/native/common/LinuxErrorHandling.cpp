@@ -19,6 +19,8 @@ std::string errorString(int code) {
 
 } // namespace
 
+std::uint32_t lastSysErrorCode() { return static_cast<std::uint32_t>(errno); }
+
 void* findModuleOfAddress(const void* address) {
     Dl_info info;
     if (!dladdr(address, &info) || !info.dli_fbase) {

@@ -16,9 +16,7 @@ std::string currentDirectory() {
     // Null buffer: glibc allocates the text; we free it.
     char* cwd = getcwd(nullptr, 0);
     if (!cwd) {
-        const int error = errno;
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "getcwd() failed",
-                             reinterpret_cast<const void*>(&getcwd), static_cast<std::uint32_t>(error)));
+        RAISE_SYS_ERROR(&getcwd, "getcwd() failed");
     }
     std::string result(cwd);
     std::free(cwd);

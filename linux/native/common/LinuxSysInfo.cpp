@@ -20,10 +20,7 @@ std::string readLink(const char* link) {
     for (;;) {
         const ssize_t n = readlink(link, buffer.data(), buffer.size());
         if (n < 0) {
-            const int error = errno;
-            RAISE_ERROR(SysError(tstrings::MessageBuilder() << "readlink(" << link << ") failed",
-                                 reinterpret_cast<const void*>(&readlink),
-                                 static_cast<std::uint32_t>(error)));
+            RAISE_SYS_ERROR(&readlink, "readlink(" << link << ") failed");
         }
         // A result that fills the buffer may have been cut.
         if (static_cast<std::size_t>(n) < buffer.size()) {
@@ -110,10 +107,8 @@ bool isEnvVariableSet(const tstring& name) { return std::getenv(envName(name).c_
 
 void setEnvVariable(const tstring& name, const tstring& value) {
     if (setenv(envName(name).c_str(), tstrings::encodeUtf8(value).c_str(), 1) != 0) {
-        const int error = errno;
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "SetEnvironmentVariable(" << name << ", "
-                                                        << value << ") failed",
-                             reinterpret_cast<const void*>(&setenv), static_cast<std::uint32_t>(error)));
+        RAISE_SYS_ERROR(&setenv,
+                        "SetEnvironmentVariable(" << name << ", " << value << ") failed");
     }
 }
 

@@ -9,13 +9,8 @@
 // An owned reference to a loaded shared library.
 class Dll {
 public:
-    struct System {};
-    // Load by name from the system directory only (Windows only).
-    static constexpr System SystemDir{};
-
     // Loads `path` with the platform's default search order.
     explicit Dll(const tstring& path);
-    Dll(const tstring& name, const System&);
     // Takes a reference of its own to the module already loaded under the
     // same path, so the two can be destroyed in any order.
     Dll(const Dll& other);

@@ -30,17 +30,6 @@ std::string trim(const std::string& s) {
     return trimRight(s.substr(begin));
 }
 
-// A caught exception's text is meant to be UTF-8; one that is not (a text
-// from the C runtime in some code page) still shows, widened byte by byte,
-// rather than vanishing.
-tstrings::MessageBuilder& appendCaughtText(tstrings::MessageBuilder& msg, const char* text) {
-    const std::string narrow(text ? text : "");
-    if (!tstrings::isValidUtf8(narrow)) {
-        return msg << narrow.c_str();
-    }
-    return msg << tstrings::decodeUtf8(narrow);
-}
-
 void logError(const SourcePos& pos, const tstrings::MessageBuilder& msg) {
     // The threshold is not consulted: a caught failure is always written.
     LogRouter::instance().log(ERROR, logSourceFile(pos.file), pos.line,
@@ -171,8 +160,7 @@ void logCaughtError(const SourcePos& pos, const std::runtime_error& e) {
     // nowhere to go and must not escape.
     try {
         tstrings::MessageBuilder msg;
-        msg << "Exception with message '";
-        appendCaughtText(msg, e.what()) << "' caught";
+        msg << "Exception with message '" << caughtErrorText(e.what()) << "' caught";
         logError(pos, msg);
     } catch (...) {
     }
@@ -183,6 +171,19 @@ void logUnknownError(const SourcePos& pos) {
         logError(pos, tstrings::MessageBuilder() << "Unknown exception caught");
     } catch (...) {
     }
+}
+
+tstring caughtErrorText(const char* text) {
+    const std::string narrow(text ? text : "");
+    if (!tstrings::isValidUtf8(narrow)) {
+        return (tstrings::MessageBuilder() << narrow.c_str()).str();
+    }
+    return tstrings::decodeUtf8(narrow);
+}
+
+void raiseSysError(const SourcePos& pos, const void* function, std::uint32_t errorCode,
+                   const tstrings::MessageBuilder& message) {
+    throw withSourcePos(SysError(message, function, errorCode), pos);
 }
 
 void reportAndContinue(const SourcePos& pos, const std::function<void()>& body) {

@@ -81,12 +81,61 @@ VnError<std::runtime_error> withSourcePos(const tstrings::MessageBuilder& msg, c
 
 #define RAISE_ERROR(x) throw withSourcePos((x), CURRENT_SOURCE_POS)
 
+// The platform's last error code of the calling thread: GetLastError() on
+// Windows, errno on POSIX systems. Read it right after the failing call;
+// any later call may overwrite it.
+std::uint32_t lastSysErrorCode();
+
+// The address of a failing platform function, for the module whose message
+// table describes its error codes.
+template <class F>
+const void* sysFunctionAddress(F* function) {
+    return reinterpret_cast<const void*>(function);
+}
+
+// Throws the SysError of a failed platform call, located at `pos`.
+[[noreturn]] void raiseSysError(const SourcePos& pos, const void* function,
+                                std::uint32_t errorCode, const tstrings::MessageBuilder& message);
+
+// A failed platform call: `function` failed with `code`; `msg` is streamed
+// into a tstrings::MessageBuilder.
+#define RAISE_SYS_ERROR_CODE(function, code, msg)                                               \
+    raiseSysError(CURRENT_SOURCE_POS, sysFunctionAddress(function), (code),                    \
+                  tstrings::MessageBuilder() << msg)
+
+// A failed platform call whose code is the last error, located at `pos`.
+// The code is read first, before building the message can overwrite it.
+#define RAISE_SYS_ERROR_AT(pos, function, msg)                                                  \
+    do {                                                                                       \
+        const std::uint32_t morvSysErrorCode_ = lastSysErrorCode();                            \
+        raiseSysError((pos), sysFunctionAddress(function), morvSysErrorCode_,                  \
+                      tstrings::MessageBuilder() << msg);                                      \
+    } while (false)
+
+// The same, located where it is written.
+#define RAISE_SYS_ERROR(function, msg) RAISE_SYS_ERROR_AT(CURRENT_SOURCE_POS, function, msg)
+
 void logCaughtError(const SourcePos& pos, const std::runtime_error& e);
 void logUnknownError(const SourcePos& pos);
 
+// A caught exception's text as it is shown: decoded as UTF-8, which it is
+// meant to be; a text that is not (one from the C runtime in some code page)
+// is widened byte by byte rather than lost.
+tstring caughtErrorText(const char* text);
+
 // Runs `body`; whatever escapes it is logged as an ERROR record and dropped.
-// Destructors and scope-end objects run their work through this.
+// Destructors, scope-end objects and functions called from C run their work
+// through this.
 void reportAndContinue(const SourcePos& pos, const std::function<void()>& body);
+
+// The same for a body with a result: what `body` returns, or `failureValue`
+// when it raised.
+template <class R, class F>
+R reportAndReturn(const SourcePos& pos, R failureValue, F&& body) {
+    R result = failureValue;
+    reportAndContinue(pos, [&result, &body]() { result = body(); });
+    return result;
+}
 
 // The C runtime's text for its current errno, UTF-8.
 std::string crtErrorText();

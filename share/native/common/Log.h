@@ -144,14 +144,19 @@ private:
 tstring logSourceFile(const char* file);
 tstring logFunctionName(const char* compilerName);
 
-#define MORV_LOG_AT(level, msg)                                                            \
+#define MORV_LOG_FROM(level, file, line, function, msg)                                    \
     do {                                                                                   \
         LogRouter& morvLogger_ = LogRouter::instance();                                    \
         if (morvLogger_.isLoggable(level)) {                                               \
-            morvLogger_.log(level, logSourceFile(__FILE__), __LINE__,                      \
-                            logFunctionName(MORV_FUNCTION), tstrings::MessageBuilder() << msg); \
+            morvLogger_.log(level, logSourceFile(file), (line), logFunctionName(function), \
+                            tstrings::MessageBuilder() << msg);                            \
         }                                                                                  \
     } while (0)
+
+#define MORV_LOG_AT(level, msg) MORV_LOG_FROM(level, __FILE__, __LINE__, MORV_FUNCTION, msg)
+// At a SourcePos taken elsewhere, such as the enclosing function of a lambda.
+#define MORV_LOG_AT_POS(level, pos, msg) \
+    MORV_LOG_FROM(level, (pos).file, (pos).line, (pos).function, msg)
 
 #define TRACE_LOG(msg) MORV_LOG_AT(TRACE, msg)
 #define WARNING_LOG(msg) MORV_LOG_AT(WARNING, msg)

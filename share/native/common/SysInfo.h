@@ -17,8 +17,6 @@ tstring getProcessModulePath();
 // to be released.
 void* getCurrentModuleHandle();
 tstring getCurrentModulePath();
-// Windows only.
-tstring getSystemDir();
 
 // Raises when the variable is not set or cannot be read.
 tstring getEnvVariable(const tstring& name);

@@ -71,20 +71,6 @@ public:
     ResetLastErrorMsgAtEndOfScope& operator=(const ResetLastErrorMsgAtEndOfScope&) = delete;
 };
 
-// Exception texts are UTF-8 and go in as such; inserting them as character
-// pointers would widen them byte by byte and mangle every non-ASCII letter.
-// A text that is not UTF-8 at all is kept byte by byte rather than lost.
-std::string userText(const char* text) {
-    const std::string narrow(text ? text : "");
-    tstrings::MessageBuilder msg;
-    if (!tstrings::isValidUtf8(narrow)) {
-        msg << narrow.c_str();
-    } else {
-        msg << narrow;
-    }
-    return msg.utf8();
-}
-
 } // namespace
 
 namespace app {
@@ -121,19 +107,14 @@ int launch(const LaunchFunction& func, LogAppender* errorAppender) {
         func();
         return 0;
     } catch (const VnErrorBase& e) {
-        errorText = userText(e.plainMessage());
+        errorText = tstrings::encodeUtf8(caughtErrorText(e.plainMessage()));
         lastErrorText = &errorText;
-        try {
-            throw;
-        } catch (const std::runtime_error& inner) {
-            logCaughtError(CURRENT_SOURCE_POS, inner);
-        } catch (...) {
-            logUnknownError(CURRENT_SOURCE_POS);
-        }
+        // Rethrown so that the record shows what() with the source position.
+        reportAndContinue(CURRENT_SOURCE_POS, [] { throw; });
     } catch (const std::runtime_error& e) {
         // The exception's own text: the C runtime's errno has nothing to do
         // with a failure that did not come from it.
-        errorText = userText(e.what());
+        errorText = tstrings::encodeUtf8(caughtErrorText(e.what()));
         lastErrorText = &errorText;
         logCaughtError(CURRENT_SOURCE_POS, e);
     } catch (...) {

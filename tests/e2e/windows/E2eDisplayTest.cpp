@@ -1,7 +1,7 @@
 // The parts of morv.exe that need a display: the error message box and the
 // debug console. Run under xvfb-run, in a Wine prefix of its own.
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The real morv.exe under Wine, started on application images laid out in
 // temporary directories. No display: an error message box returns at once.
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // An application image laid out for real in a temporary directory, and a
 // runner that starts its morv.exe with standard error on a pipe.
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <algorithm>
 #include <chrono>

@@ -6,7 +6,7 @@
 // trace stays on the standard error it was given; the demo script uses this
 // to show the trace in a terminal.
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <cstdio>
 #include <string>

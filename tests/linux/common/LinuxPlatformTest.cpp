@@ -80,6 +80,34 @@ TEST(LinuxSysInfoTest, EnvironmentThroughThePosixCalls) {
     }
 }
 
+// The message is built after errno is read: a call made while building it
+// (here one that fails on its own) does not change the code raised.
+TEST(LinuxErrorHandlingTest, RaiseSysErrorReadsErrnoBeforeTheMessage) {
+    const auto failAgain = [](int code) {
+        errno = code;
+        return "again";
+    };
+    const struct {
+        int before;
+        int during;
+    } cases[] = {{EACCES, ENOENT}, {ENOENT, 0}};
+    for (std::size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        const int line = __LINE__ + 3;
+        try {
+            errno = cases[i].before;
+            RAISE_SYS_ERROR(&setenv, "Open " << failAgain(cases[i].during) << " failed");
+            FAIL() << "no raise, case " << i;
+        } catch (const VnError<SysError>& e) {
+            const SysError expected(tstrings::MessageBuilder() << "Open again failed",
+                                    reinterpret_cast<const void*>(&setenv),
+                                    static_cast<std::uint32_t>(cases[i].before));
+            EXPECT_EQ(std::string(expected.what()), e.plainMessage()) << "case " << i;
+            const std::string located = "LinuxPlatformTest.cpp(" + std::to_string(line) + ") at ";
+            EXPECT_EQ(0u, std::string(e.what()).find(located)) << e.what();
+        }
+    }
+}
+
 TEST(LinuxErrorHandlingTest, DescriptionsComeFromStrerror) {
     EXPECT_EQ(L"No such file or directory", describeSystemError(ENOENT, nullptr));
     errno = ENOENT;

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include "Dll.h"
 #include "FileUtils.h"
-#include "SysInfo.h"
+#include "WinDll.h"
+#include "WinSysInfo.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ TEST(WinDllTest, LoadBySearchOrderAndFromTheSystemDirectory) {
     EXPECT_EQ(L"kernel32.dll", byName.path());
     EXPECT_NE(nullptr, byName.getFunction("GetTickCount", true));
 
-    const Dll system(L"kernel32.dll", Dll::SystemDir);
+    const Dll system = systemDll(L"kernel32.dll");
     EXPECT_EQ(SysInfo::getSystemDir() + L"\\kernel32.dll", system.path());
 
     typedef int(WINAPI * LstrlenW)(LPCWSTR);
@@ -35,7 +36,7 @@ TEST(WinDllTest, MissingLibraryAndFunction) {
         EXPECT_NE(std::string::npos, std::string(e.what()).find(" at loadLibrary(): LoadLibraryW("));
     }
     try {
-        Dll missing(L"no-such-library-1234.dll", Dll::SystemDir);
+        const Dll missing = systemDll(L"no-such-library-1234.dll");
         FAIL() << "no raise";
     } catch (const VnError<SysError>& e) {
         const std::string expected = "LoadLibraryW(" + tstrings::encodeUtf8(SysInfo::getSystemDir()) +
@@ -44,7 +45,7 @@ TEST(WinDllTest, MissingLibraryAndFunction) {
     }
     // A probe only beside the test program is not found in the system
     // directory.
-    EXPECT_THROW(Dll(L"module_probe.dll", Dll::SystemDir), VnError<SysError>);
+    EXPECT_THROW(systemDll(L"module_probe.dll"), VnError<SysError>);
 
     const Dll kernel(L"kernel32.dll");
     EXPECT_EQ(nullptr, kernel.getFunction("NoSuchFunction", false));

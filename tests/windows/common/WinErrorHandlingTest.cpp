@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <cerrno>
 
@@ -67,6 +67,33 @@ TEST(WinErrorHandlingTest, SysErrorTexts) {
         const SysError e(tstrings::MessageBuilder() << cases[i].message, cases[i].function, cases[i].code,
                          cases[i].label);
         EXPECT_EQ(cases[i].text, e.what()) << "case " << i;
+    }
+}
+
+// The message is built after the code is read: a call made while building
+// it (here one that fails on its own) does not change the code raised.
+TEST(WinErrorHandlingTest, RaiseSysErrorReadsTheLastErrorBeforeTheMessage) {
+    const auto failAgain = [](DWORD code) {
+        SetLastError(code);
+        return "again";
+    };
+    const struct {
+        DWORD before;
+        DWORD during;
+    } cases[] = {{ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}, {ERROR_FILE_NOT_FOUND, 0}};
+    for (std::size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        const int line = __LINE__ + 3;
+        try {
+            SetLastError(cases[i].before);
+            RAISE_SYS_ERROR(&GetFileAttributesW, "Open " << failAgain(cases[i].during) << " failed");
+            FAIL() << "no raise, case " << i;
+        } catch (const VnError<SysError>& e) {
+            const SysError expected(tstrings::MessageBuilder() << "Open again failed",
+                                    reinterpret_cast<const void*>(&GetFileAttributesW), cases[i].before);
+            EXPECT_EQ(std::string(expected.what()), e.plainMessage()) << "case " << i;
+            const std::string located = "WinErrorHandlingTest.cpp(" + std::to_string(line) + ") at ";
+            EXPECT_EQ(0u, std::string(e.what()).find(located)) << e.what();
+        }
     }
 }
 

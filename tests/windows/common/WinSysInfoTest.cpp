@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include "Dll.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
-#include "SysInfo.h"
+#include "WinSysInfo.h"
 
 namespace {
 

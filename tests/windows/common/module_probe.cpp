@@ -1,7 +1,7 @@
 // A library with its own copy of the support library, so that the module
 // lookups answer for it and not for the test program.
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include "SysInfo.h"
 

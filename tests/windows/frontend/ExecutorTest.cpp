@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "WinApi.h"
 #include <shellapi.h>
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "WinApi.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -18,22 +18,14 @@
 #include "SysInfo.h"
 #include "Toolbox.h"
 #include "WinApp.h"
+#include "WinDll.h"
 
 namespace {
 
-// The failing function, for the module whose message table describes the code.
-template <class F>
-const void* sysFunc(F* f) {
-    return reinterpret_cast<const void*>(f);
-}
-
 void enableConsoleCtrlHandler(bool enable) {
     if (!SetConsoleCtrlHandler(nullptr, enable ? TRUE : FALSE)) {
-        const DWORD err = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder()
-                                 << "SetConsoleCtrlHandler(NULL, " << (enable ? "TRUE" : "FALSE")
-                                 << ") failed",
-                             sysFunc(&SetConsoleCtrlHandler), err));
+        RAISE_SYS_ERROR(&SetConsoleCtrlHandler,
+                        "SetConsoleCtrlHandler(NULL, " << (enable ? "TRUE" : "FALSE") << ") failed");
     }
 }
 
@@ -43,13 +35,11 @@ std::unique_ptr<Dll> loadDllWithAddDllDirectory(const tstring& path) {
 
     typedef DLL_DIRECTORY_COOKIE(WINAPI * AddDllDirectoryFunc)(PCWSTR);
     // Looked up at run time: kernel32 gained it only with an update of Windows 7.
-    const DllFunction<AddDllDirectoryFunc> addDllDirectory(Dll(L"kernel32.dll", Dll::SystemDir),
+    const DllFunction<AddDllDirectoryFunc> addDllDirectory(systemDll(L"kernel32.dll"),
                                                             L"AddDllDirectory");
     const AddDllDirectoryFunc addDllDirectoryFunc = addDllDirectory;
     if (!addDllDirectoryFunc(dir.c_str())) {
-        const DWORD err = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "AddDllDirectory(" << dir << ") failed",
-                             addDllDirectory.get(), err));
+        RAISE_SYS_ERROR(addDllDirectory.get(), "AddDllDirectory(" << dir << ") failed");
     }
     TRACE_LOG("AddDllDirectory(" << dir << "): OK");
 
@@ -104,14 +94,8 @@ tstring getServerJvmPath(const Jvm& jvm) {
 
 void addCfgFileLookupDirForEnvVariable(const PackageFile& packageFile, AppLauncher& appLauncher,
                                        const tstring& envVarName) {
-    tstring value;
-    try {
-        value = SysInfo::getEnvVariable(envVarName);
-    } catch (const std::runtime_error& e) {
-        logCaughtError(CURRENT_SOURCE_POS, e);
-    } catch (...) {
-        logUnknownError(CURRENT_SOURCE_POS);
-    }
+    const tstring value = reportAndReturn(CURRENT_SOURCE_POS, tstring(),
+                                          [&envVarName] { return SysInfo::getEnvVariable(envVarName); });
     if (!value.empty()) {
         appLauncher.addCfgFileLookupDir(FileUtils::combinePath(value, packageFile.getPackageName()));
     }
@@ -157,9 +141,7 @@ public:
         DWORD threadId = 0;
         OwnedHandle thread(CreateThread(nullptr, 0, threadStart, runner.get(), 0, &threadId));
         if (!thread) {
-            const DWORD err = GetLastError();
-            RAISE_ERROR(SysError(tstrings::MessageBuilder("CreateThread() failed"),
-                                 sysFunc(&CreateThread), err));
+            RAISE_SYS_ERROR(&CreateThread, "CreateThread() failed");
         }
 
         for (;;) {
@@ -169,20 +151,17 @@ public:
                 break;
             }
             if (rc == -1) {
-                const DWORD err = GetLastError();
+                // unique_ptr::release() makes no system call: the last error survives.
                 runner.release();
-                RAISE_ERROR(SysError(tstrings::MessageBuilder("GetMessage() failed"),
-                                     sysFunc(&GetMessageW), err));
+                RAISE_SYS_ERROR(&GetMessageW, "GetMessage() failed");
             }
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
 
         if (WaitForSingleObject(thread.get(), INFINITE) == WAIT_FAILED) {
-            const DWORD err = GetLastError();
             runner.release();
-            RAISE_ERROR(SysError(tstrings::MessageBuilder("WaitForSingleObject() failed"),
-                                 sysFunc(&WaitForSingleObject), err));
+            RAISE_SYS_ERROR(&WaitForSingleObject, "WaitForSingleObject() failed");
         }
 
         // The thread's end orders the worker's writes of exitCode and failure
@@ -207,19 +186,14 @@ public:
             failure = std::current_exception();
         }
 
-        bool posted = false;
-        try {
+        // The raise names this function, not the lambda it runs in.
+        const SourcePos here = CURRENT_SOURCE_POS;
+        const bool posted = reportAndReturn(here, false, [this, &here] {
             if (!PostMessageW(window, WM_QUIT, 0, 0)) {
-                const DWORD err = GetLastError();
-                RAISE_ERROR(SysError(tstrings::MessageBuilder("PostMessage(WM_QUIT) failed"),
-                                     sysFunc(&PostMessageW), err));
+                RAISE_SYS_ERROR_AT(here, &PostMessageW, "PostMessage(WM_QUIT) failed");
             }
-            posted = true;
-        } catch (const std::runtime_error& e) {
-            logCaughtError(CURRENT_SOURCE_POS, e);
-        } catch (...) {
-            logUnknownError(CURRENT_SOURCE_POS);
-        }
+            return true;
+        });
         if (!posted) {
             // The main thread would wait for WM_QUIT for ever.
             std::exit(1);
@@ -234,9 +208,7 @@ private:
         window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
         if (!window) {
-            const DWORD err = GetLastError();
-            RAISE_ERROR(SysError(tstrings::MessageBuilder("CreateWindowEx() failed"),
-                                 sysFunc(&CreateWindowExW), err));
+            RAISE_SYS_ERROR(&CreateWindowExW, "CreateWindowEx() failed");
         }
     }
 
@@ -289,9 +261,7 @@ void launchApp() {
 
         OwnedHandle job(CreateJobObjectW(nullptr, nullptr));
         if (!job) {
-            const DWORD err = GetLastError();
-            RAISE_ERROR(SysError(tstrings::MessageBuilder("CreateJobObject() failed"),
-                                 sysFunc(&CreateJobObjectW), err));
+            RAISE_SYS_ERROR(&CreateJobObjectW, "CreateJobObject() failed");
         }
 
         // The child dies with the last handle of the job, that is with this
@@ -301,9 +271,7 @@ void launchApp() {
             JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
         if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
                                      sizeof(limits))) {
-            const DWORD err = GetLastError();
-            RAISE_ERROR(SysError(tstrings::MessageBuilder("SetInformationJobObject() failed"),
-                                 sysFunc(&SetInformationJobObject), err));
+            RAISE_SYS_ERROR(&SetInformationJobObject, "SetInformationJobObject() failed");
         }
 
         Executor executor(launcherPath);

@@ -7,12 +7,6 @@
 
 namespace {
 
-// The failing function, for the module whose message table describes the code.
-template <class F>
-const void* sysFunc(F* f) {
-    return reinterpret_cast<const void*>(f);
-}
-
 // argv[0] is split by its own rule in both parsers: up to the next blank, or
 // inside quotes up to the next quote, without any backslash processing. A
 // path cannot hold a quote, so quoting a path with a blank is enough.
@@ -135,9 +129,7 @@ OwnedHandle Executor::startProcess(OwnedHandle* threadHandle) const {
     const tstring program = creatablePath(appPath);
     if (!CreateProcessW(program.c_str(), cmdlineBuffer.data(), nullptr, nullptr,
                         theInherit ? TRUE : FALSE, flags, nullptr, nullptr, &si, &pi)) {
-        const DWORD err = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << description << " failed",
-                             sysFunc(&CreateProcessW), err));
+        RAISE_SYS_ERROR(&CreateProcessW, description << " failed");
     }
     OwnedHandle process(pi.hProcess);
     OwnedHandle thread(pi.hThread);
@@ -154,9 +146,7 @@ OwnedHandle Executor::startProcess(OwnedHandle* threadHandle) const {
         if (jobHandle) {
             TRACE_LOG("AssignProcessToJobObject(PID=" << pi.dwProcessId << ")");
             if (!AssignProcessToJobObject(jobHandle, process.get())) {
-                const DWORD err = GetLastError();
-                RAISE_ERROR(SysError(tstrings::MessageBuilder("AssignProcessToJobObject() failed"),
-                                     sysFunc(&AssignProcessToJobObject), err));
+                RAISE_SYS_ERROR(&AssignProcessToJobObject, "AssignProcessToJobObject() failed");
             }
         }
         if (processCreatedCallback) {
@@ -179,9 +169,7 @@ std::uint32_t Executor::execAndWaitForExit() const {
         try {
             TRACE_LOG("ResumeThread()");
             if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
-                const DWORD err = GetLastError();
-                RAISE_ERROR(SysError(tstrings::MessageBuilder("ResumeThread() failed"),
-                                     sysFunc(&ResumeThread), err));
+                RAISE_SYS_ERROR(&ResumeThread, "ResumeThread() failed");
             }
         } catch (...) {
             terminateSuspendedChild(process.get());
@@ -190,23 +178,17 @@ std::uint32_t Executor::execAndWaitForExit() const {
     }
 
     if (WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED) {
-        const DWORD err = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder("WaitForSingleObject() failed"),
-                             sysFunc(&WaitForSingleObject), err));
+        RAISE_SYS_ERROR(&WaitForSingleObject, "WaitForSingleObject() failed");
     }
 
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(process.get(), &exitCode)) {
-        const DWORD err = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder("GetExitCodeProcess() failed"),
-                             sysFunc(&GetExitCodeProcess), err));
+        RAISE_SYS_ERROR(&GetExitCodeProcess, "GetExitCodeProcess() failed");
     }
 
     const DWORD pid = GetProcessId(process.get());
     if (pid == 0) {
-        const DWORD err = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder("GetProcessId() failed."),
-                             sysFunc(&GetProcessId), err));
+        RAISE_SYS_ERROR(&GetProcessId, "GetProcessId() failed.");
     }
 
     TRACE_LOG("Process with PID=" << pid << " terminated. Exit code=" << exitCode);

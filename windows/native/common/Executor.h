@@ -1,7 +1,7 @@
 #ifndef MORV_EXECUTOR_H
 #define MORV_EXECUTOR_H
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 #ifndef MORV_OWNEDHANDLE_H
 #define MORV_OWNEDHANDLE_H
 
-#include <windows.h>
+#include "WinApi.h"
 
 // Owns one kernel handle and closes it with CloseHandle. A null handle is
 // "nothing held"; INVALID_HANDLE_VALUE is not special-cased, because the

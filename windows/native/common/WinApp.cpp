@@ -1,6 +1,6 @@
 #include "WinApp.h"
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <iostream>
 

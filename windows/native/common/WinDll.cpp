@@ -1,18 +1,16 @@
-#include "Dll.h"
+#include "WinDll.h"
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include "FileUtils.h"
-#include "SysInfo.h"
+#include "WinSysInfo.h"
 
 namespace {
 
 HMODULE loadLibrary(const tstring& path) {
     HMODULE module = LoadLibraryW(path.c_str());
     if (!module) {
-        const DWORD error = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "LoadLibraryW(" << path << ") failed",
-                             reinterpret_cast<const void*>(&LoadLibraryW), error));
+        RAISE_SYS_ERROR(&LoadLibraryW, "LoadLibraryW(" << path << ") failed");
     }
     return module;
 }
@@ -21,16 +19,13 @@ HMODULE loadLibrary(const tstring& path) {
 
 Dll::Dll(const tstring& path) : thePath(path), handle(loadLibrary(thePath)) {}
 
-Dll::Dll(const tstring& name, const System&)
-    : thePath(FileUtils::combinePath(SysInfo::getSystemDir(), name)), handle(loadLibrary(thePath)) {}
+Dll systemDll(const tstring& name) { return Dll(FileUtils::combinePath(SysInfo::getSystemDir(), name)); }
 
 Dll::Dll(const Dll& other) : thePath(other.thePath), handle(nullptr) {
     HMODULE module = nullptr;
     // Flags 0: the module's reference count goes up, so this copy owns one.
     if (!GetModuleHandleExW(0, thePath.c_str(), &module)) {
-        const DWORD error = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "GetModuleHandleExW(" << thePath << ") failed",
-                             reinterpret_cast<const void*>(&GetModuleHandleExW), error));
+        RAISE_SYS_ERROR(&GetModuleHandleExW, "GetModuleHandleExW(" << thePath << ") failed");
     }
     handle = module;
 }
@@ -44,10 +39,7 @@ Dll::~Dll() {
 void* Dll::getFunction(const std::string& name, bool throwIfNotFound) const {
     FARPROC address = GetProcAddress(static_cast<HMODULE>(handle), name.c_str());
     if (!address && throwIfNotFound) {
-        const DWORD error = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "GetProcAddress(" << thePath << ", " << name
-                                                        << ") failed",
-                             reinterpret_cast<const void*>(&GetProcAddress), error));
+        RAISE_SYS_ERROR(&GetProcAddress, "GetProcAddress(" << thePath << ", " << name << ") failed");
     }
     return reinterpret_cast<void*>(address);
 }

@@ -1,6 +1,6 @@
 #include "ErrorHandling.h"
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <cerrno>
 
@@ -12,6 +12,8 @@ namespace {
 bool isTrailingJunk(wchar_t c) { return c <= L' ' || c == L'.'; }
 
 } // namespace
+
+std::uint32_t lastSysErrorCode() { return GetLastError(); }
 
 void* findModuleOfAddress(const void* address) {
     HMODULE module = nullptr;

@@ -1,6 +1,6 @@
 #include "FileUtils.h"
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <cstdlib>
 #include <direct.h>

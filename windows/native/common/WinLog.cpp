@@ -1,6 +1,6 @@
 #include "Log.h"
 
-#include <windows.h>
+#include "WinApi.h"
 
 namespace logplatform {
 

@@ -1,6 +1,6 @@
 #include "tstrings.h"
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <cstdarg>
 #include <cstdio>

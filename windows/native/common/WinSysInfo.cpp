@@ -1,6 +1,6 @@
-#include "SysInfo.h"
+#include "WinSysInfo.h"
 
-#include <windows.h>
+#include "WinApi.h"
 
 #include <shellapi.h>
 
@@ -18,9 +18,7 @@ tstring getSystemDirImpl(SystemDirFunction function, const char* label) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const UINT n = function(buffer.data(), static_cast<UINT>(buffer.size()));
         if (n == 0) {
-            const DWORD error = GetLastError();
-            RAISE_ERROR(SysError(tstrings::MessageBuilder() << label << " failed",
-                                 reinterpret_cast<const void*>(function), error));
+            RAISE_SYS_ERROR(function, label << " failed");
         }
         if (n < buffer.size()) {
             return FileUtils::removeTrailingSeparators(tstring(buffer.data()));
@@ -43,9 +41,7 @@ tstring getModulePath(HMODULE module) {
         buffer.resize(buffer.size() * 2);
     }
     if (n == 0) {
-        const DWORD error = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "GetModuleFileName failed",
-                             reinterpret_cast<const void*>(&GetModuleFileNameW), error));
+        RAISE_SYS_ERROR(&GetModuleFileNameW, "GetModuleFileName failed");
     }
     return tstring(buffer.data(), n);
 }
@@ -60,9 +56,8 @@ tstring getEnvVariableImpl(const tstring& name, bool* errorFlag) {
             *errorFlag = true;
             return tstring();
         }
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "GetEnvironmentVariable(" << name
-                                                        << ") failed. Variable not set",
-                             reinterpret_cast<const void*>(&GetEnvironmentVariableW), error));
+        RAISE_SYS_ERROR_CODE(&GetEnvironmentVariableW, error,
+                             "GetEnvironmentVariable(" << name << ") failed. Variable not set");
     }
     if (n > buffer.size()) {
         // n is the size needed, terminator included.
@@ -74,9 +69,8 @@ tstring getEnvVariableImpl(const tstring& name, bool* errorFlag) {
                 *errorFlag = true;
                 return tstring();
             }
-            RAISE_ERROR(SysError(tstrings::MessageBuilder() << "GetEnvironmentVariable(" << name
-                                                            << ") failed",
-                                 reinterpret_cast<const void*>(&GetEnvironmentVariableW), error));
+            RAISE_SYS_ERROR_CODE(&GetEnvironmentVariableW, error,
+                                 "GetEnvironmentVariable(" << name << ") failed");
         }
     }
     if (errorFlag) {
@@ -111,9 +105,7 @@ tstring_array getCommandArgs(ArgsMode mode) {
     int count = 0;
     LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!args) {
-        const DWORD error = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "CommandLineToArgvW failed",
-                             reinterpret_cast<const void*>(&CommandLineToArgvW), error));
+        RAISE_SYS_ERROR(&CommandLineToArgvW, "CommandLineToArgvW failed");
     }
     tstring_array result;
     for (int i = mode == ArgsMode::WithoutProgramName ? 1 : 0; i < count; ++i) {
@@ -132,9 +124,7 @@ void* getCurrentModuleHandle() {
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                 GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCWSTR>(&getCurrentModuleHandle), &module)) {
-        const DWORD error = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "GetModuleHandleExW failed",
-                             reinterpret_cast<const void*>(&GetModuleHandleExW), error));
+        RAISE_SYS_ERROR(&GetModuleHandleExW, "GetModuleHandleExW failed");
     }
     return module;
 }
@@ -165,10 +155,8 @@ bool isEnvVariableSet(const tstring& name) {
 
 void setEnvVariable(const tstring& name, const tstring& value) {
     if (!SetEnvironmentVariableW(name.c_str(), value.c_str())) {
-        const DWORD error = GetLastError();
-        RAISE_ERROR(SysError(tstrings::MessageBuilder() << "SetEnvironmentVariable(" << name << ", "
-                                                        << value << ") failed",
-                             reinterpret_cast<const void*>(&SetEnvironmentVariableW), error));
+        RAISE_SYS_ERROR(&SetEnvironmentVariableW,
+                        "SetEnvironmentVariable(" << name << ", " << value << ") failed");
     }
 }
 

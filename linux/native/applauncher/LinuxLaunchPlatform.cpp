@@ -1,8 +1,9 @@
+#include "LaunchPlatform.h"
+
 #include <stdlib.h>
 
 #include <string>
 
-#include "../../../share/native/applauncher/LaunchPlatform.h"
 #include "LinuxPaths.h"
 
 bool setLaunchEnvVariable(const std::u16string& name, const std::u16string& value) {

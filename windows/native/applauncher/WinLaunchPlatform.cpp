@@ -1,6 +1,6 @@
-#include <windows.h>
+#include "LaunchPlatform.h"
 
-#include "../../../share/native/applauncher/LaunchPlatform.h"
+#include "WinApi.h"
 
 bool setLaunchEnvVariable(const std::u16string& name, const std::u16string& value) {
     // wchar_t is UTF-16 here, so the texts are passed as they are.
