@@ -12,7 +12,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   openjdk-17-jdk-headless libjna-java
-  libpcre2-dev dpkg-dev
+  libpcre2-dev dpkg-dev pkgconf
 )
 
 SUDO=

@@ -81,6 +81,25 @@ void morv_text_run_free(MorvCursor *cursor);
 bool morv_cursor_run_live(MorvCursor *cursor);
 void morv_cursor_run_end(MorvCursor *cursor);
 
+/*
+ * A new handle around a library tree, which it then owns; null for a null
+ * tree, and when the handle cannot be allocated, in which case the tree is
+ * deleted: no channel reports that but the null result (tree.c).
+ */
+MorvTree *morv_tree_wrap(TSTree *tree);
+
+/*
+ * Parses the UTF-16LE text that `read` delivers, asking `progress` (may be
+ * null) whether to stop, and reuses `old_tree` unless it is of another
+ * language. Returns the library's tree, or null when stopped or when the
+ * parser has no language (parser.c).
+ */
+TSTree *morv_parser_run(TSParser *parser, const MorvTree *old_tree,
+                        const char *(*read)(void *payload, uint32_t byte_index, TSPoint position,
+                                            uint32_t *bytes_read),
+                        void *read_payload, bool (*progress)(TSParseState *state),
+                        void *progress_payload);
+
 _Static_assert(sizeof(MorvParser) == sizeof(void *), "a handle is one pointer");
 _Static_assert(sizeof(MorvTree) == sizeof(void *), "a handle is one pointer");
 

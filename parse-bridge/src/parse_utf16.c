@@ -1,5 +1,3 @@
-#include <stdlib.h>
-
 #include "handles.h"
 
 /* The library's monotonic clock, which it also builds for Windows. */
@@ -45,19 +43,6 @@ static bool should_stop(TSParseState *state) {
   return !clock_is_null(rule->deadline) && clock_is_gt(clock_now(), rule->deadline);
 }
 
-/*
- * Reusing a tree of another language would read its nodes through this
- * language's tables (the library checks that only in debug builds), so such
- * an old tree gives a fresh parse.
- */
-static const TSTree *reusable_old_tree(const TSParser *parser, const MorvTree *old_tree) {
-  if (old_tree == NULL || old_tree->tree == NULL ||
-      ts_tree_language(old_tree->tree) != ts_parser_language(parser)) {
-    return NULL;
-  }
-  return old_tree->tree;
-}
-
 MorvTree *morv_parser_parse_utf16(MorvParser *parser, const MorvTree *old_tree, const void *text,
                                   uint32_t byte_length, const volatile uint32_t *cancel_flag,
                                   uint64_t timeout_micros) {
@@ -76,18 +61,9 @@ MorvTree *morv_parser_parse_utf16(MorvParser *parser, const MorvTree *old_tree, 
       .deadline = timeout_micros != 0 ? clock_after(clock_now(), duration_from_micros(timeout_micros))
                                       : clock_null(),
   };
-  TSInput input = {
-      .payload = &text_input,
-      .read = read_text,
-      .encoding = TSInputEncodingUTF16LE,
-      .decode = NULL,
-  };
-  TSParseOptions options = {
-      .payload = &rule,
-      .progress_callback = cancel_flag != NULL || timeout_micros != 0 ? should_stop : NULL,
-  };
-  TSTree *tree = ts_parser_parse_with_options(parser->parser, reusable_old_tree(parser->parser, old_tree),
-                                              input, options);
+  TSTree *tree = morv_parser_run(parser->parser, old_tree, read_text, &text_input,
+                                 cancel_flag != NULL || timeout_micros != 0 ? should_stop : NULL,
+                                 &rule);
   if (tree == NULL) {
     /*
      * A caller stops a parse because its text changed; resuming the stopped
@@ -96,11 +72,5 @@ MorvTree *morv_parser_parse_utf16(MorvParser *parser, const MorvTree *old_tree, 
     ts_parser_reset(parser->parser);
     return NULL;
   }
-  MorvTree *handle = calloc(1, sizeof *handle);
-  if (handle == NULL) {
-    ts_tree_delete(tree);
-    return NULL;
-  }
-  handle->tree = tree;
-  return handle;
+  return morv_tree_wrap(tree);
 }

@@ -33,6 +33,37 @@ static bool progress_adapter(TSParseState *state) {
   return record->progress(record->context, state->current_byte_offset);
 }
 
+/*
+ * Reusing a tree of another language would read its nodes through this
+ * language's tables (the library checks that only in debug builds), so such
+ * an old tree gives a fresh parse.
+ */
+static const TSTree *reusable_old_tree(const TSParser *parser, const MorvTree *old_tree) {
+  if (old_tree == NULL || old_tree->tree == NULL ||
+      ts_tree_language(old_tree->tree) != ts_parser_language(parser)) {
+    return NULL;
+  }
+  return old_tree->tree;
+}
+
+TSTree *morv_parser_run(TSParser *parser, const MorvTree *old_tree,
+                        const char *(*read)(void *payload, uint32_t byte_index, TSPoint position,
+                                            uint32_t *bytes_read),
+                        void *read_payload, bool (*progress)(TSParseState *state),
+                        void *progress_payload) {
+  TSInput input = {
+      .payload = read_payload,
+      .read = read,
+      .encoding = TSInputEncodingUTF16LE,
+      .decode = NULL,
+  };
+  TSParseOptions options = {
+      .payload = progress_payload,
+      .progress_callback = progress,
+  };
+  return ts_parser_parse_with_options(parser, reusable_old_tree(parser, old_tree), input, options);
+}
+
 MorvParser *morv_parser_create(void) {
   MorvParser *handle = malloc(sizeof *handle);
   if (handle == NULL) {
@@ -74,34 +105,7 @@ MorvTree *morv_parser_parse(MorvParser *parser, const MorvTree *old_tree, MorvRe
   }
   ReadRecord read_record = {read_context, read};
   ProgressRecord progress_record = {progress_context, progress};
-  TSInput input = {
-      .payload = &read_record,
-      .read = read_adapter,
-      .encoding = TSInputEncodingUTF16LE,
-      .decode = NULL,
-  };
-  TSParseOptions options = {
-      .payload = &progress_record,
-      .progress_callback = progress != NULL ? progress_adapter : NULL,
-  };
-  /*
-   * The library would reuse an old tree of another language with this
-   * language's tables (its own check is compiled out of release builds).
-   */
-  const TSTree *old = old_tree != NULL ? old_tree->tree : NULL;
-  if (old != NULL && ts_tree_language(old) != ts_parser_language(parser->parser)) {
-    old = NULL;
-  }
-  TSTree *tree = ts_parser_parse_with_options(parser->parser, old, input, options);
-  if (tree == NULL) {
-    return NULL;
-  }
-  MorvTree *handle = malloc(sizeof *handle);
-  if (handle == NULL) {
-    /* No channel reports this but the null result, so the tree must not leak. */
-    ts_tree_delete(tree);
-    return NULL;
-  }
-  handle->tree = tree;
-  return handle;
+  return morv_tree_wrap(morv_parser_run(parser->parser, old_tree, read_adapter, &read_record,
+                                        progress != NULL ? progress_adapter : NULL,
+                                        &progress_record));
 }

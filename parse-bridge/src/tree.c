@@ -2,6 +2,19 @@
 
 #include "handles.h"
 
+MorvTree *morv_tree_wrap(TSTree *tree) {
+  if (tree == NULL) {
+    return NULL;
+  }
+  MorvTree *handle = calloc(1, sizeof *handle);
+  if (handle == NULL) {
+    ts_tree_delete(tree);
+    return NULL;
+  }
+  handle->tree = tree;
+  return handle;
+}
+
 void morv_tree_delete(MorvTree *tree) {
   if (tree == NULL) {
     return;

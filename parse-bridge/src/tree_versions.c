@@ -9,12 +9,7 @@ MorvTree *morv_tree_copy(const MorvTree *tree) {
   if (tree == NULL || tree->tree == NULL) {
     return NULL;
   }
-  MorvTree *handle = calloc(1, sizeof *handle);
-  if (handle == NULL) {
-    return NULL;
-  }
-  handle->tree = ts_tree_copy(tree->tree);
-  return handle;
+  return morv_tree_wrap(ts_tree_copy(tree->tree));
 }
 
 /*

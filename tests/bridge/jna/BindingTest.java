@@ -29,42 +29,7 @@ import java.nio.file.StandardCopyOption;
 import java.util.ArrayList;
 import java.util.List;
 
-public final class BindingTest {
-  static int passed;
-  static int failed;
-
-  static void check(boolean condition, String what) {
-    if (condition) {
-      passed++;
-    } else {
-      failed++;
-      System.out.println("FAILED: " + what);
-    }
-  }
-
-  interface Body {
-    void run() throws Exception;
-  }
-
-  static void test(String name, Body body) {
-    try {
-      body.run();
-    } catch (Throwable t) {
-      failed++;
-      System.out.println("FAILED: " + name + " threw " + t);
-      t.printStackTrace(System.out);
-    }
-  }
-
-  static <T extends Throwable> boolean throwsIt(Class<T> type, Body body) {
-    try {
-      body.run();
-      return false;
-    } catch (Throwable t) {
-      return type.isInstance(t);
-    }
-  }
-
+public final class BindingTest extends Checks {
   static Language java;
   static Language json;
   static String highlights;
@@ -527,7 +492,6 @@ public final class BindingTest {
     test("closed handles", BindingTest::closedHandles);
     test("throwing callbacks", BindingTest::throwingCallbacks);
     test("predicates", BindingTest::predicates);
-    System.out.println(passed + " passed, " + failed + " failed");
-    System.exit(failed == 0 ? 0 : 1);
+    finish();
   }
 }

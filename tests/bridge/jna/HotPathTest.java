@@ -43,35 +43,10 @@ import java.util.Map;
 import java.util.Random;
 import java.util.Set;
 import java.util.concurrent.atomic.AtomicReference;
+import java.util.function.IntPredicate;
 import java.util.regex.Pattern;
 
-public final class HotPathTest {
-  static int passed;
-  static int failed;
-
-  static void check(boolean condition, String what) {
-    if (condition) {
-      passed++;
-    } else {
-      failed++;
-      System.out.println("FAILED: " + what);
-    }
-  }
-
-  interface Body {
-    void run() throws Exception;
-  }
-
-  static void test(String name, Body body) {
-    try {
-      body.run();
-    } catch (Throwable t) {
-      failed++;
-      System.out.println("FAILED: " + name + " threw " + t);
-      t.printStackTrace(System.out);
-    }
-  }
-
+public final class HotPathTest extends Checks {
   static Path grammarDir;
   static Path packages;
   static Path sources;
@@ -144,45 +119,43 @@ public final class HotPathTest {
       boolean result;
       if (base.equals("eq?") && args.get(1).isCapture()) {
         List<String> others = texts(m, args.get(1).captureId(), text);
-        int n = Math.min(nodes.size(), others.size());
-        result = !any && nodes.size() == others.size();
-        for (int i = 0; i < n; i++) {
-          boolean ok = nodes.get(i).equals(others.get(i)) != negated;
-          if (any && ok) {
-            result = true;
-            break;
-          }
-          if (!any && !ok) {
-            result = false;
-            break;
-          }
-        }
+        result = quantify(Math.min(nodes.size(), others.size()), any, negated,
+            i -> nodes.get(i).equals(others.get(i)), !any && nodes.size() == others.size());
       } else {
-        Pattern regex = base.equals("match?") ? Pattern.compile(args.get(1).string()) : null;
+        String kind = base;
+        Pattern regex = kind.equals("match?") ? Pattern.compile(args.get(1).string()) : null;
         Set<String> set = new HashSet<>();
         for (Predicate.Argument a : args.subList(1, args.size())) {
           set.add(a.string());
         }
-        result = !any;
-        for (String node : nodes) {
-          boolean hit = base.equals("eq?") ? node.equals(args.get(1).string())
-              : base.equals("match?") ? regex.matcher(node).find() : set.contains(node);
-          boolean ok = hit != negated;
-          if (any && ok) {
-            result = true;
-            break;
-          }
-          if (!any && !ok) {
-            result = false;
-            break;
-          }
-        }
+        result = quantify(nodes.size(), any, negated, i -> {
+          String node = nodes.get(i);
+          return kind.equals("eq?") ? node.equals(args.get(1).string())
+              : kind.equals("match?") ? regex.matcher(node).find() : set.contains(node);
+        }, !any);
       }
       if (!result) {
         return false;
       }
     }
     return true;
+  }
+
+  /**
+   * Whether {@code hit}, or its negation, holds for some ({@code any}) or
+   * for every index below {@code n}; {@code undecided} when no index decides.
+   */
+  static boolean quantify(int n, boolean any, boolean negated, IntPredicate hit, boolean undecided) {
+    for (int i = 0; i < n; i++) {
+      boolean ok = hit.test(i) != negated;
+      if (any && ok) {
+        return true;
+      }
+      if (!any && !ok) {
+        return false;
+      }
+    }
+    return undecided;
   }
 
   static List<String> texts(Match m, int captureId, String text) {
@@ -305,15 +278,6 @@ public final class HotPathTest {
     }
   }
 
-  static boolean throwsIt(Class<? extends Throwable> type, Body body) {
-    try {
-      body.run();
-      return false;
-    } catch (Throwable t) {
-      return type.isInstance(t);
-    }
-  }
-
   // ---- the native text ----
 
   static void textReplace() {
@@ -367,7 +331,7 @@ public final class HotPathTest {
   static void changedRanges() throws Exception {
     Language java = language("java");
     String source = read(sources.resolve("tests/bridge/jna/BindingTest.java"));
-    int middle = source.indexOf("static void check");
+    int middle = source.indexOf("static String bigJava");
     String[][] edits = {
         // inserted at middle, chars removed there
         {"x", "0"},
@@ -869,7 +833,6 @@ public final class HotPathTest {
     test("cursor against nodes", HotPathTest::cursorAgainstNodes);
     test("export against cursor", HotPathTest::exportAgainstCursor);
     test("included ranges", HotPathTest::includedRanges);
-    System.out.println(passed + " passed, " + failed + " failed");
-    System.exit(failed == 0 ? 0 : 1);
+    finish();
   }
 }

@@ -95,14 +95,7 @@ public final class Parser implements AutoCloseable {
     public Tree parse(Tree oldTree, TextReader read, ProgressFunction progress) {
         long parser = handle.get();
         Language current = language;
-        long old = 0;
-        if (oldTree != null) {
-            old = oldTree.pointer();
-            // Its nodes would be read with the wrong grammar's tables.
-            if (current == null || oldTree.language().pointer() != current.pointer()) {
-                old = 0;
-            }
-        }
+        long old = reusable(oldTree, current);
         reader.start(read);
         this.progress.start(progress, reader);
         long tree;
@@ -135,6 +128,24 @@ public final class Parser implements AutoCloseable {
     }
 
     /**
+     * The old tree's handle for a parse in {@code current}, or 0 when there
+     * is none or it is of another language: its nodes would be read with the
+     * wrong grammar's tables.
+     *
+     * @throws IllegalStateException when the old tree is closed
+     */
+    private static long reusable(Tree oldTree, Language current) {
+        if (oldTree == null) {
+            return 0;
+        }
+        long old = oldTree.pointer();
+        if (current == null || oldTree.language().pointer() != current.pointer()) {
+            return 0;
+        }
+        return old;
+    }
+
+    /**
      * Parses {@code text} in place, with no call back into Java, reusing
      * {@code oldTree} (null for a fresh parse; only read, it stays the
      * caller's) after its edits were reported with {@link Tree#edit}; an old
@@ -157,13 +168,7 @@ public final class Parser implements AutoCloseable {
         }
         long parser = handle.get();
         Language current = language;
-        long old = 0;
-        if (oldTree != null) {
-            old = oldTree.pointer();
-            if (current == null || oldTree.language().pointer() != current.pointer()) {
-                old = 0;
-            }
-        }
+        long old = reusable(oldTree, current);
         java.nio.ByteBuffer held = text.buffer();
         long tree = Bridge.morv_parser_parse_utf16(parser, old, text.address(), text.byteLength(),
                 cancel == null ? 0 : cancel.address(), timeoutMicros);

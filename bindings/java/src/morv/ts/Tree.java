@@ -144,14 +144,7 @@ public final class Tree implements AutoCloseable {
 
     /** The node in the output half of the scratch block, or null for the null node. */
     Node readNode() {
-        java.nio.ByteBuffer b = scratch.buffer;
-        long id = b.getLong(Bridge.NODE_SIZE + 16);
-        if (id == 0) {
-            return null;
-        }
-        return new Node(this, b.getInt(Bridge.NODE_SIZE), b.getInt(Bridge.NODE_SIZE + 4),
-                b.getInt(Bridge.NODE_SIZE + 8), b.getInt(Bridge.NODE_SIZE + 12), id,
-                b.getLong(Bridge.NODE_SIZE + 24));
+        return readNode(scratch.buffer, Bridge.NODE_SIZE);
     }
 
     /** The node written at {@code offset} of {@code b}, or null for the null node. */
