@@ -751,6 +751,29 @@ MORV_TS_API void morv_cursor_exec_text(MorvCursor *cursor, const MorvQuery *quer
 MORV_TS_API uint32_t morv_cursor_next_captures(MorvCursor *cursor, MorvCaptureSpan *spans,
                                                uint32_t capacity);
 
+/*
+ * Writes up to `capacity` captures of the run's next matches to `spans`: the
+ * matches in the order the library finishes them, the captures of each in
+ * the order of its capture list (a match may continue in the next call).
+ * Leaves out the matches whose predicates fail, as `morv_cursor_next_captures`
+ * does. Returns the number written; 0 when the run is over, or for a null
+ * cursor, null `spans` or a capacity of 0. Do not mix it with the other two
+ * ways of reading a run.
+ *
+ * Unlike captures, matches come out as soon as they are complete, out of
+ * order by position. A run of captures must hold back every finished match
+ * while one still in progress holds an earlier capture: a declarator whose
+ * name is captured and whose value, after an error, lies megabytes later
+ * keeps all the matches in between waiting, which makes the run slow (minutes
+ * on a 5 MB file) and, past the match limit, drops matches. A caller that wants captures in document order sorts these
+ * by start byte and pattern index, keeping their order where those are equal,
+ * and has the captures of a run of captures in their order, except for
+ * patterns that quantify a capture (`+`, `*`): the library reports some of
+ * their matches differently by match than by capture.
+ */
+MORV_TS_API uint32_t morv_cursor_next_match_captures(MorvCursor *cursor, MorvCaptureSpan *spans,
+                                                     uint32_t capacity);
+
 #ifdef __cplusplus
 }
 #endif

@@ -108,6 +108,15 @@ void morv_cursor_exec_text(MorvCursor *cursor, const MorvQuery *query, const voi
   memset(run->passed, 0xff, sizeof run->passed);
 }
 
+static void write_span(MorvCaptureSpan *span, const TSQueryMatch *match, uint32_t index) {
+  const TSNode node = match->captures[index].node;
+  span->start_byte = ts_node_start_byte(node);
+  span->end_byte = ts_node_end_byte(node);
+  span->capture_id = (uint16_t)match->captures[index].index;
+  span->pattern_index = match->pattern_index;
+  span->match_id = match->id;
+}
+
 uint32_t morv_cursor_next_captures(MorvCursor *cursor, MorvCaptureSpan *spans, uint32_t capacity) {
   if (cursor == NULL || spans == NULL || !morv_cursor_run_live(cursor)) {
     return 0;
@@ -118,6 +127,8 @@ uint32_t morv_cursor_next_captures(MorvCursor *cursor, MorvCaptureSpan *spans, u
   uint32_t written = 0;
   TSQueryMatch match;
   uint32_t index;
+  /* Captures read this way free the lists that a pending match points to. */
+  cursor->pending.capture_count = 0;
   while (written < capacity) {
     if (!ts_query_cursor_next_capture(library, &match, &index)) {
       morv_cursor_run_end(cursor);
@@ -134,13 +145,35 @@ uint32_t morv_cursor_next_captures(MorvCursor *cursor, MorvCaptureSpan *spans, u
         *slot = match.id;
       }
     }
-    const TSNode node = match.captures[index].node;
-    MorvCaptureSpan *span = &spans[written++];
-    span->start_byte = ts_node_start_byte(node);
-    span->end_byte = ts_node_end_byte(node);
-    span->capture_id = (uint16_t)match.captures[index].index;
-    span->pattern_index = match.pattern_index;
-    span->match_id = match.id;
+    write_span(&spans[written++], &match, index);
+  }
+  return written;
+}
+
+uint32_t morv_cursor_next_match_captures(MorvCursor *cursor, MorvCaptureSpan *spans,
+                                         uint32_t capacity) {
+  if (cursor == NULL || spans == NULL || !morv_cursor_run_live(cursor)) {
+    return 0;
+  }
+  TSQueryCursor *library = library_cursor(cursor);
+  struct MorvTextRun *run = cursor->text_run;
+  const MorvPredicateTable *table = run != NULL ? run->table : NULL;
+  TSQueryMatch *match = &cursor->pending;
+  uint32_t written = 0;
+  while (written < capacity) {
+    if (cursor->pending_next >= match->capture_count) {
+      cursor->pending_next = 0;
+      if (!ts_query_cursor_next_match(library, match)) {
+        morv_cursor_run_end(cursor);
+        break;
+      }
+      if (table != NULL && morv_predicates_filter(table, match->pattern_index) &&
+          !morv_predicates_pass(table, match, &run->context)) {
+        match->capture_count = 0;
+        continue;
+      }
+    }
+    write_span(&spans[written++], match, cursor->pending_next++);
   }
   return written;
 }

@@ -23,6 +23,8 @@ MorvCursor *morv_cursor_create(void) {
 /* Ends the run, if any, and lets go of the subtrees it kept alive. */
 static void end_run(MorvCursor *cursor) {
   cursor->tagged |= MORV_CURSOR_NOT_RUN;
+  cursor->pending.capture_count = 0;
+  cursor->pending_next = 0;
   if (cursor->run_tree != NULL) {
     ts_tree_delete(cursor->run_tree);
     cursor->run_tree = NULL;
@@ -100,6 +102,8 @@ bool morv_cursor_next_capture(MorvCursor *cursor, MorvQueryMatch *match,
    * An ended run lets go of the copy at once: held on, it would keep every
    * old version of an often edited tree alive.
    */
+  /* Captures read this way free the lists that a pending match points to. */
+  cursor->pending.capture_count = 0;
   TSQueryMatch result;
   if (!ts_query_cursor_next_capture(cursor_of(cursor), &result, capture_index)) {
     end_run(cursor);

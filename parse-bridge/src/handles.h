@@ -57,6 +57,13 @@ struct MorvCursor {
   const TSTree *tree;
   /* The state of a run with text; null until the first such run. */
   struct MorvTextRun *text_run;
+  /*
+   * The match whose captures `morv_cursor_next_match_captures` hands out,
+   * and how many of them it handed out already; its captures are the
+   * library's until the run's next match or its end.
+   */
+  TSQueryMatch pending;
+  uint32_t pending_next;
 };
 
 #define MORV_CURSOR_NOT_RUN ((uintptr_t)1)

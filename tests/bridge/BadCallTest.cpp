@@ -265,6 +265,24 @@ TEST_F(BridgeBadCall, ReturnsTheFailureResult) {
          return ok;
        }},
       {"next_captures(null cursor)", [&] { MorvCaptureSpan s[2]; return morv_cursor_next_captures(nullptr, s, 2) == 0; }},
+      {"next_match_captures(never run)", [&] {
+         MorvCaptureSpan s[2];
+         MorvCursor *fresh = morv_cursor_create();
+         const bool ok = morv_cursor_next_match_captures(fresh, s, 2) == 0;
+         morv_cursor_delete(fresh);
+         return ok;
+       }},
+      {"next_match_captures(null cursor)", [&] {
+         MorvCaptureSpan s[2];
+         return morv_cursor_next_match_captures(nullptr, s, 2) == 0;
+       }},
+      {"next_match_captures(null spans, capacity 0)", [&] {
+         MorvCaptureSpan s[2];
+         morv_cursor_exec_text(cursor, query, &top, u"[1, 2]", 12);
+         return morv_cursor_next_match_captures(cursor, nullptr, 2) == 0 &&
+                morv_cursor_next_match_captures(cursor, s, 0) == 0 &&
+                morv_cursor_next_match_captures(cursor, s, 2) == 1 && s[0].start_byte == 2;  // not advanced
+       }},
       // A refused run with text ends the earlier run too.
       {"exec_text(null text) then next", [&] {
          MorvCaptureSpan s[2];

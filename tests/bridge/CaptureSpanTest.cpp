@@ -100,6 +100,29 @@ struct Highlighted {
     return result;
   }
 
+  // The captures of the run's matches, sorted into document order as a
+  // caller of morv_cursor_next_match_captures does: by start byte, then
+  // pattern, in the order they came where those are equal. Match ids are
+  // the library's per run and differ from those of a capture run: zeroed.
+  std::vector<MorvCaptureSpan> matchSpans(bool withText, uint32_t capacity = 256) {
+    if (withText) {
+      morv_cursor_exec_text(cursor, query, &top, text.data(), uint32_t(text.size() * 2));
+    } else {
+      morv_cursor_exec(cursor, query, &top);
+    }
+    std::vector<MorvCaptureSpan> result;
+    std::vector<MorvCaptureSpan> buffer(capacity);
+    while (uint32_t n = morv_cursor_next_match_captures(cursor, buffer.data(), capacity)) {
+      EXPECT_LE(n, capacity);
+      result.insert(result.end(), buffer.begin(), buffer.begin() + n);
+    }
+    std::stable_sort(result.begin(), result.end(), [](const MorvCaptureSpan &a, const MorvCaptureSpan &b) {
+      return a.start_byte != b.start_byte ? a.start_byte < b.start_byte : a.pattern_index < b.pattern_index;
+    });
+    for (MorvCaptureSpan &s : result) s.match_id = 0;
+    return result;
+  }
+
   // Every capture as morv_cursor_next_capture reports it, with the match it belongs to.
   template <typename Visit>
   void eachCapture(Visit visit) {
@@ -432,6 +455,90 @@ TEST(BridgeCaptureSpans, MatchLimitIsReportedOnAPathologicalQuery) {
     morv_cursor_set_match_limit(h.cursor, cases[i].limit);
     EXPECT_FALSE(h.spans(true).empty());
     EXPECT_EQ(morv_cursor_did_exceed_match_limit(h.cursor), cases[i].exceeded);
+  }
+}
+
+std::vector<MorvCaptureSpan> withoutMatchIds(std::vector<MorvCaptureSpan> spans) {
+  for (MorvCaptureSpan &s : spans) s.match_id = 0;
+  return spans;
+}
+
+TEST(BridgeCaptureSpans, MatchCapturesSortedEqualTheCaptures) {
+  const std::string jsDir = std::string(MORV_GRAMMARS_DIR);
+  const struct {
+    const char *grammar;
+    const TSLanguage *language;
+    std::u16string text;
+  } cases[] = {
+      {"javascript", tree_sitter_javascript(), widen(readFile(jsDir + "/tree-sitter-javascript/grammar.js"))},
+      {"java", tree_sitter_java(),
+       u"package p;\n/** ä */\n@Deprecated\npublic class A<T> {\n  static final int MAX_X = 0x1F;\n"
+       u"  void m(String s) { System.out.println(s + \"😀\"); }\n}\n"},
+      {"python", tree_sitter_python(),
+       u"import os\n@decorator\ndef f(a: int = 1) -> str:\n    \"\"\"ä\"\"\"\n    return f\"{a}😀\" if a else None\n"},
+  };
+  for (const auto &c : cases) {
+    Highlighted h(c.language, c.text, highlightsOf(c.grammar));
+    for (bool withText : {false, true}) {
+      const std::vector<MorvCaptureSpan> expected = withoutMatchIds(h.spans(withText));
+      ASSERT_GT(expected.size(), 5u);
+      for (uint32_t capacity : {1u, 7u, 1000u}) {
+        SCOPED_TRACE(::testing::Message() << c.grammar << (withText ? " with text" : "") << ", capacity " << capacity);
+        EXPECT_EQ(h.matchSpans(withText, capacity), expected);
+      }
+    }
+  }
+}
+
+TEST(BridgeCaptureSpans, MatchCapturesDoNotWaitForAMatchInProgress) {
+  // Error recovery puts the words between the name and the function into
+  // the declarator: its match holds the name until the value shows whether
+  // it is a function, the captures of every word in between wait behind it,
+  // and past the limit the run drops matches.
+  std::u16string text = u"var f = ";
+  for (int i = 0; i < 200; ++i) text += u"x" + widen(std::to_string(i)) + u" y ";
+  text += u"function () {};\n";
+  Highlighted h(tree_sitter_javascript(), text, highlightsOf("javascript"));
+  const std::vector<MorvCaptureSpan> expected = withoutMatchIds(h.spans(true));
+  ASSERT_FALSE(morv_cursor_did_exceed_match_limit(h.cursor));
+  ASSERT_GT(expected.size(), 400u);
+  morv_cursor_delete(h.cursor);
+  h.cursor = morv_cursor_create();
+  morv_cursor_set_match_limit(h.cursor, 32);
+  const std::vector<MorvCaptureSpan> lossy = h.spans(true);
+  EXPECT_TRUE(morv_cursor_did_exceed_match_limit(h.cursor));
+  EXPECT_LT(lossy.size(), expected.size());
+  EXPECT_EQ(h.matchSpans(true), expected);
+  EXPECT_FALSE(morv_cursor_did_exceed_match_limit(h.cursor));
+}
+
+TEST(BridgeCaptureSpans, MatchCapturesAfterCapturesOfTheSameRunStaySafe) {
+  Highlighted h(tree_sitter_javascript(), u"foo(bar, baz); qux.quux = 1;\n", highlightsOf("javascript"));
+  MorvCaptureSpan spans[4];
+  const struct {
+    const char *name;
+    int interleave;  // 0: one capture, 1: bulk captures
+  } cases[] = {{"next_capture", 0}, {"next_captures", 1}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    morv_cursor_exec(h.cursor, h.query, &h.top);
+    // A match only partly handed out, then the other way of reading, then this one again.
+    ASSERT_EQ(morv_cursor_next_match_captures(h.cursor, spans, 1), 1u);
+    MorvQueryMatch match;
+    uint32_t index;
+    for (int i = 0; i < 3; ++i) {
+      if (c.interleave == 0) {
+        morv_cursor_next_capture(h.cursor, &match, &index);
+      } else {
+        morv_cursor_next_captures(h.cursor, spans, 2);
+      }
+    }
+    uint32_t total = 0;
+    while (uint32_t n = morv_cursor_next_match_captures(h.cursor, spans, 4)) {
+      for (uint32_t i = 0; i < n; ++i) EXPECT_LE(spans[i].end_byte, 60u);
+      total += n;
+    }
+    EXPECT_LT(total, 100u);
   }
 }
 

@@ -42,6 +42,7 @@ const char *const kExports[] = {
     "morv_tree_changed_ranges", "morv_node_start_point", "morv_node_end_point",
     "morv_cursor_set_match_limit", "morv_cursor_did_exceed_match_limit", "morv_cursor_exec_text",
     "morv_cursor_next_captures",
+    "morv_cursor_next_match_captures",
 };
 
 class BridgeDll : public ::testing::Test {
@@ -298,6 +299,7 @@ TEST_F(BridgeDll, HotPathThroughLookedUpFunctions) {
   MORV_GET(morv_cursor_did_exceed_match_limit);
   MORV_GET(morv_cursor_exec_text);
   MORV_GET(morv_cursor_next_captures);
+  MORV_GET(morv_cursor_next_match_captures);
 
   MorvParser *parser = morv_parser_create();
   ASSERT_TRUE(morv_parser_set_language(parser, json));
@@ -340,6 +342,11 @@ TEST_F(BridgeDll, HotPathThroughLookedUpFunctions) {
   EXPECT_EQ(spans[1].start_byte, 30u);
   EXPECT_EQ(morv_cursor_next_captures(cursor, spans, 8), 0u);
   EXPECT_FALSE(morv_cursor_did_exceed_match_limit(cursor));
+  morv_cursor_exec_text(cursor, query, &copyRoot, before.data(), uint32_t(before.size() * 2));
+  ASSERT_EQ(morv_cursor_next_match_captures(cursor, spans, 8), 2u);
+  EXPECT_EQ(spans[0].start_byte, 4u);
+  EXPECT_EQ(spans[1].start_byte, 30u);
+  EXPECT_EQ(morv_cursor_next_match_captures(cursor, spans, 8), 0u);
 
   morv_cursor_delete(cursor);
   morv_query_delete(query);

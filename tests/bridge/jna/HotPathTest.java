@@ -487,6 +487,99 @@ public final class HotPathTest extends Checks {
     }
   }
 
+  /** The spans of one run of captures, in the order the library hands them out. */
+  static SpanList captureRun(QueryCursor cursor, Query query, Tree tree, Utf16Text text) {
+    cursor.execText(query, tree.root(), text);
+    SpanList spans = new SpanList();
+    spans.addRun(cursor, new SpanBuffer(512));
+    return spans;
+  }
+
+  static void highlighterReadsByMatch() throws Exception {
+    // Read match by match and sorted, the spans are those of a run of captures, in its order.
+    String[][] cases = {
+        {"json", packages.resolve("tree-sitter-javascript/src/node-types.json").toString()},
+        {"javascript", packages.resolve("tree-sitter-javascript/grammar.js").toString()},
+        {"python", sources.resolve("bench/launcher-linux/startup.py").toString()},
+        {"java", sources.resolve("tests/bridge/jna/BindingTest.java").toString()},
+    };
+    for (String[] c : cases) {
+      Language language = language(c[0]);
+      Utf16Text text = Utf16Text.of(read(Paths.get(c[1])));
+      try (Parser parser = new Parser(language); Tree tree = parser.parse(text, null, null, 0);
+          Query query = Query.compile(language, highlights(c[0]));
+          QueryCursor cursor = new QueryCursor(); Highlighter highlighter = new Highlighter(query, 7)) {
+        SpanList expected = captureRun(cursor, query, tree, text);
+        SpanList got = new SpanList();
+        highlighter.highlight(tree, text, got);
+        check(expected.size() > 100 && got.sameSpans(expected), c[0] + ": the highlighter's spans are the captures'"
+            + " in their order (" + got.size() + " and " + expected.size() + ")");
+      }
+    }
+
+    // Error recovery puts the words between the name and the function into
+    // the declarator: its match holds the name until the value shows whether
+    // it is a function, and the captures of every word in between wait
+    // behind it in a run of captures; past the limit, that run drops matches.
+    Language js = language("javascript");
+    StringBuilder source = new StringBuilder("var f = ");
+    for (int i = 0; i < 200; i++) {
+      source.append('x').append(i).append(" y ");
+    }
+    Utf16Text text = Utf16Text.of(source.append("function () {};\n").toString());
+    int limit = 32;
+    try (Parser parser = new Parser(js); Query query = Query.compile(js, highlights("javascript"));
+        Highlighter free = new Highlighter(query, 512); Highlighter limited = new Highlighter(query, 64, limit);
+        QueryCursor plain = new QueryCursor()) {
+      Tree tree = parser.parse(text, null, null, 0);
+      SpanList expected = new SpanList();
+      free.highlight(tree, text, expected);
+      plain.setMatchLimit(limit);
+      SpanList lossy = captureRun(plain, query, tree, text);
+      check(plain.didExceedMatchLimit() && lossy.size() < expected.size(),
+          "a run of captures under the limit drops spans: " + lossy.size() + " of " + expected.size());
+      SpanList got = new SpanList();
+      limited.highlight(tree, text, got);
+      check(got.sameSpans(expected) && !limited.didExceedMatchLimit(),
+          "the highlighter under the same limit loses nothing: " + got.size() + " of " + expected.size());
+
+      // The keystroke loop under the limit, against a full highlight.
+      Random random = new Random(11);
+      SpanList held = got;
+      SpanList full = new SpanList();
+      int mismatches = 0;
+      for (int i = 0; i < 40; i++) {
+        int at = 8 + random.nextInt(text.length() - 30);
+        InputEdit edit = i % 2 == 0
+            ? text.replace(at, at, String.valueOf("a(){};\" ".charAt(random.nextInt(7))), new Point(0, 2 * at))
+            : text.replace(at, at + 1, "", new Point(0, 2 * at));
+        tree.edit(edit);
+        Tree next = parser.parse(text, tree, null, 0);
+        limited.update(tree, next, edit, text, held);
+        tree.close();
+        tree = next;
+        free.highlight(tree, text, full);
+        if (!held.sameSpans(full) || limited.didExceedMatchLimit()) {
+          mismatches++;
+          limited.highlight(tree, text, held);
+        }
+      }
+      check(mismatches == 0, "after each of 40 edits the spans kept under the limit equal a full highlight ("
+          + mismatches + " differ)");
+      tree.close();
+    }
+
+    // A pattern that forks on every pair of a long list keeps that many
+    // matches in progress whichever way it is read: the highlighter says so.
+    String list = "const flat = [" + "1, ".repeat(60) + "1];\n";
+    try (Parser parser = new Parser(js); Tree tree = parser.parse(list, null, null, 0);
+        Query query = Query.compile(js, "(array (number) @a (number) @b)");
+        Highlighter limited = new Highlighter(query, 512, 8)) {
+      limited.highlight(tree, Utf16Text.of(list), new SpanList());
+      check(limited.didExceedMatchLimit(), "a highlight that dropped matches says so");
+    }
+  }
+
   // ---- the keystroke loop: spans kept current ----
 
   static void keystrokes() throws Exception {
@@ -829,6 +922,7 @@ public final class HotPathTest extends Checks {
     test("copy on another thread", HotPathTest::copyOnAnotherThread);
     test("cancellation", HotPathTest::cancellation);
     test("match limit", HotPathTest::matchLimit);
+    test("highlighter reads by match", HotPathTest::highlighterReadsByMatch);
     test("keystrokes", HotPathTest::keystrokes);
     test("cursor against nodes", HotPathTest::cursorAgainstNodes);
     test("export against cursor", HotPathTest::exportAgainstCursor);

@@ -128,6 +128,7 @@ final class Bridge {
     static native byte morv_cursor_did_exceed_match_limit(long cursor);
     static native void morv_cursor_exec_text(long cursor, long query, long node, long text, int byteLength);
     static native int morv_cursor_next_captures(long cursor, long spans, int capacity);
+    static native int morv_cursor_next_match_captures(long cursor, long spans, int capacity);
 
     static native long morv_tree_cursor_create(long node);
     static native void morv_tree_cursor_delete(long cursor);

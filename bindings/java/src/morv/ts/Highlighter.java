@@ -10,6 +10,16 @@ import java.util.List;
  * the query's text predicates applied by the library, so a steady state
  * allocates nothing per span.
  *
+ * <p>The spans are read match by match and sorted here into the order of a
+ * run of captures (start byte, then pattern). A run of captures holds back
+ * every finished match while a match in progress holds an earlier capture;
+ * in a file that error recovery has turned inside out (a declarator whose
+ * value lies megabytes away) that is most of the file's matches, which made
+ * one re-highlight take minutes and, past the cursor's match limit, lose
+ * spans. Read by match, nothing waits. (For patterns that quantify a
+ * capture, {@code +} or {@code *}, the library reports some matches
+ * differently by match than by capture; highlight queries have none.)
+ *
  * <p>The caller owns the highlighter and closes it (that deletes its query
  * cursor); the query stays the caller's. One thread at a time.
  */
@@ -23,8 +33,19 @@ public final class Highlighter implements AutoCloseable {
 
     /** A highlighter of {@code query}'s captures, reading {@code bufferSpans} captures per native call. */
     public Highlighter(Query query, int bufferSpans) {
+        this(query, bufferSpans, 0);
+    }
+
+    /**
+     * A highlighter whose query cursor keeps at most {@code matchLimit}
+     * matches in progress (0: the most it can keep).
+     */
+    public Highlighter(Query query, int bufferSpans, int matchLimit) {
         this.query = query;
         this.buffer = new SpanBuffer(bufferSpans);
+        if (matchLimit > 0) {
+            cursor.setMatchLimit(matchLimit);
+        }
     }
 
     public Query query() {
@@ -34,14 +55,25 @@ public final class Highlighter implements AutoCloseable {
     /** Replaces the content of {@code into} by the spans of the whole tree. */
     public void highlight(Tree tree, Utf16Text text, SpanList into) {
         into.clear();
-        run(tree, text, 0, 0, into);
+        exceeded = false;
+        runRange(tree.root(), text, 0, 0, into);
     }
 
     /** Appends the spans that overlap {@code [startByte, endByte)} (an end of 0: no limit) to {@code into}. */
     public void run(Tree tree, Utf16Text text, int startByte, int endByte, SpanList into) {
+        exceeded = false;
+        runRange(tree.root(), text, startByte, endByte, into);
+    }
+
+    private void runRange(Node root, Utf16Text text, int startByte, int endByte, SpanList into) {
+        int mark = into.size();
         cursor.setByteRange(startByte, endByte);
-        cursor.execText(query, tree.root(), text);
-        into.addRun(cursor, buffer);
+        cursor.execText(query, root, text);
+        while (cursor.nextMatchSpans(buffer) > 0) {
+            into.addAll(buffer);
+        }
+        into.sortFrom(mark);
+        exceeded |= cursor.didExceedMatchLimit();
     }
 
     /**
@@ -57,6 +89,7 @@ public final class Highlighter implements AutoCloseable {
      * of its ends.
      */
     public void update(Tree oldTree, Tree newTree, InputEdit edit, Utf16Text text, SpanList spans) {
+        exceeded = false;
         spans.applyEdit(edit);
         List<Range> changed = newTree.changedRanges(oldTree);
         int editFrom = Math.max(0, edit.startByte() - 2);
@@ -123,7 +156,7 @@ public final class Highlighter implements AutoCloseable {
                 continue;
             }
             fresh.clear();
-            run(newTree, text, from, to, fresh);
+            runRange(root, text, from, to, fresh);
             spans.replace(from, to, fresh);
             doneTo = to;
             lastStart = Math.min(lastStart, from);
@@ -145,10 +178,16 @@ public final class Highlighter implements AutoCloseable {
         return lastEnd;
     }
 
-    /** Whether the last run dropped matches because of the cursor's match limit. */
+    /**
+     * Whether a run of the last {@link #highlight}, {@link #run} or
+     * {@link #update} dropped matches because of the cursor's match limit
+     * (only a query that forks into that many matches in progress does).
+     */
     public boolean didExceedMatchLimit() {
-        return cursor.didExceedMatchLimit();
+        return exceeded;
     }
+
+    private boolean exceeded;
 
     /** Deletes the query cursor; a second close does nothing. */
     @Override

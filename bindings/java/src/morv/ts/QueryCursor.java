@@ -39,6 +39,7 @@ public final class QueryCursor implements AutoCloseable {
     private boolean bulk;           // the run was started by execText
     private boolean single;         // nextCapture was called in this run
     private boolean spans;          // nextSpans was called in this run
+    private boolean matchSpans;     // nextMatchSpans was called in this run
 
     public QueryCursor() {
         long pointer = Bridge.morv_cursor_create();
@@ -99,6 +100,7 @@ public final class QueryCursor implements AutoCloseable {
         this.bulk = bulk;
         this.single = false;
         this.spans = false;
+        this.matchSpans = false;
     }
 
     /**
@@ -163,16 +165,50 @@ public final class QueryCursor implements AutoCloseable {
             into.filled(0);
             return 0;
         }
-        if (text != null || single) {
-            throw new IllegalStateException("a run of nextCapture cannot hand out spans");
+        if (text != null || single || matchSpans) {
+            throw new IllegalStateException(matchSpans ? "a run of nextMatchSpans cannot hand out captures in order"
+                    : "a run of nextCapture cannot hand out spans");
         }
+        spans = true;
+        return fill(cursor, into, false);
+    }
+
+    /**
+     * Writes the captures of the run's next matches into {@code into} (as
+     * many as fit; a match may continue in the next call), the matches in the
+     * order the library finishes them, and returns their number; 0 when the
+     * run is over. Predicates filter as in {@link #nextSpans}.
+     *
+     * <p>Matches come out as soon as they are complete, so the captures are
+     * not in document order, but no finished match waits behind one still in
+     * progress: see {@link Highlighter}, which sorts them.
+     *
+     * @throws IllegalStateException as {@link #nextSpans} does, and when
+     *     {@link #nextSpans} was used in this run
+     */
+    public int nextMatchSpans(SpanBuffer into) {
+        long cursor = handle.get();
+        if (query == null) {
+            into.filled(0);
+            return 0;
+        }
+        if (text != null || single || spans) {
+            throw new IllegalStateException(spans ? "a run of nextSpans cannot hand out matches"
+                    : "a run of nextCapture cannot hand out spans");
+        }
+        matchSpans = true;
+        return fill(cursor, into, true);
+    }
+
+    private int fill(long cursor, SpanBuffer into, boolean byMatch) {
         query.pointer();
         tree.pointer();
         if (runText != null && runText.version() != runVersion) {
             throw new IllegalStateException("the text changed during the run");
         }
-        spans = true;
-        int count = Bridge.morv_cursor_next_captures(cursor, into.address(), into.capacity());
+        int count = byMatch
+                ? Bridge.morv_cursor_next_match_captures(cursor, into.address(), into.capacity())
+                : Bridge.morv_cursor_next_captures(cursor, into.address(), into.capacity());
         Reference.reachabilityFence(runBuffer);
         Reference.reachabilityFence(into);
         Reference.reachabilityFence(this);
@@ -191,7 +227,7 @@ public final class QueryCursor implements AutoCloseable {
         if (query == null) {
             return false;
         }
-        if (bulk || spans) {
+        if (bulk || spans || matchSpans) {
             throw new IllegalStateException("a run of nextSpans cannot hand out single captures");
         }
         single = true;

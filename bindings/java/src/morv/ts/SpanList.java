@@ -97,6 +97,78 @@ public final class SpanList {
     }
 
     /**
+     * Sorts the spans from index {@code from} on by start byte, then pattern
+     * index, keeping the order of spans where both are equal: the order in
+     * which a run of captures hands them out, made from spans read match by
+     * match ({@link QueryCursor#nextMatchSpans}). A merge sort through the
+     * list's scratch arrays; a run already in order costs one pass.
+     */
+    public void sortFrom(int from) {
+        from = Math.max(0, from);
+        int i = from + 1;
+        while (i < size && !before(starts, patterns, i, i - 1)) {
+            i++;
+        }
+        if (i >= size) {
+            return;
+        }
+        final int block = 32;
+        for (int lo = from; lo < size; lo += block) {
+            insertionSort(lo, Math.min(lo + block, size));
+        }
+        int[] s = starts, e = ends, c = captureIds, p = patterns;
+        int[] ts = scratch(0, size), te = scratch(1, size), tc = scratch(2, size), tp = scratch(3, size);
+        for (int width = block; width < size - from; width *= 2) {
+            for (int lo = from; lo < size; lo += 2 * width) {
+                int mid = Math.min(lo + width, size);
+                int hi = Math.min(lo + 2 * width, size);
+                int a = lo;
+                int b = mid;
+                for (int out = lo; out < hi; out++) {
+                    int k = a < mid && (b >= hi || !before(s, p, b, a)) ? a++ : b++;
+                    ts[out] = s[k];
+                    te[out] = e[k];
+                    tc[out] = c[k];
+                    tp[out] = p[k];
+                }
+            }
+            int[] x;
+            x = s; s = ts; ts = x;
+            x = e; e = te; te = x;
+            x = c; c = tc; tc = x;
+            x = p; p = tp; tp = x;
+        }
+        if (s != starts) {
+            System.arraycopy(s, from, starts, from, size - from);
+            System.arraycopy(e, from, ends, from, size - from);
+            System.arraycopy(c, from, captureIds, from, size - from);
+            System.arraycopy(p, from, patterns, from, size - from);
+        }
+    }
+
+    private static boolean before(int[] starts, int[] patterns, int a, int b) {
+        return starts[a] < starts[b] || (starts[a] == starts[b] && patterns[a] < patterns[b]);
+    }
+
+    private void insertionSort(int lo, int hi) {
+        for (int i = lo + 1; i < hi; i++) {
+            int s = starts[i], e = ends[i], c = captureIds[i], p = patterns[i];
+            int j = i - 1;
+            while (j >= lo && (starts[j] > s || (starts[j] == s && patterns[j] > p))) {
+                starts[j + 1] = starts[j];
+                ends[j + 1] = ends[j];
+                captureIds[j + 1] = captureIds[j];
+                patterns[j + 1] = patterns[j];
+                j--;
+            }
+            starts[j + 1] = s;
+            ends[j + 1] = e;
+            captureIds[j + 1] = c;
+            patterns[j + 1] = p;
+        }
+    }
+
+    /**
      * Appends every remaining capture of the cursor's run (started with
      * {@link QueryCursor#execText} or {@link QueryCursor#exec(Query, Node)}),
      * read through {@code buffer}.
