@@ -36,20 +36,17 @@ else
   cmake --build "$BUILD_DIR" -j "$JOBS" --target "${targets[@]}" >/dev/null
 fi
 
-export WINEPREFIX=$BUILD_DIR/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "demo: creating the Wine prefix $WINEPREFIX" >&2
-  mkdir -p "$WINEPREFIX"
-  wineboot --init >/dev/null 2>&1 || true
-  wineserver -w || true
-fi
+# The build's Wine environment and prefix, with one server (and Wine's
+# services) for all the runs below.
+. "$BUILD_DIR/wine-env.sh"
+morv_wine_start
 
 tmp=$(mktemp -d)
 if [ "${KEEP_IMAGE:-0}" = 1 ]; then
   echo "demo: the image stays in $tmp" >&2
+  trap 'morv_wine_stop' EXIT
 else
-  trap 'rm -rf "$tmp"' EXIT
+  trap 'rm -rf "$tmp"; morv_wine_stop' EXIT
 fi
 image="$tmp/Morv Demo"
 mkdir -p "$image/app" "$image/runtime/bin"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian bookworm machine lacks for building and testing
-# morv, then prepares the npm dependencies and the Wine prefix. Running it
-# again changes nothing that is already in place.
+# morv, then prepares the npm dependencies and the PCRE2 sources. Running it
+# again changes nothing that is already in place. (The Windows suite creates
+# its Wine prefixes itself, see cmake/MorvWine.cmake.)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -77,20 +78,4 @@ if [ "$(cat "$PCRE2_DIR/.morv-version" 2>/dev/null)" != "$PCRE2_SOURCE_VERSION" 
   echo "$PCRE2_SOURCE_VERSION" >"$PCRE2_DIR/.morv-version"
 fi
 
-# The Windows suite runs in Wine prefixes inside its build tree (one without
-# a display, one for the tests under xvfb-run); creating them here keeps the
-# first test from paying for it or racing another test for it.
-for prefix in "$ROOT/build/windows/wineprefix" "$ROOT/build/windows/wineprefix-display"; do
-  if [ ! -f "$prefix/system.reg" ]; then
-    echo "setup: creating the Wine prefix $prefix"
-    mkdir -p "$prefix"
-    env -u DISPLAY WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-      wineboot --init >/dev/null 2>&1 || true
-    WINEPREFIX="$prefix" wineserver -w || true
-    if [ ! -f "$prefix/system.reg" ]; then
-      echo "setup: wineboot did not create $prefix" >&2
-      exit 1
-    fi
-  fi
-done
 echo "setup: done"

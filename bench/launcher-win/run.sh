@@ -21,16 +21,14 @@ cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x
 cmake --build "$BUILD_DIR" -j "$JOBS" \
   --target morv morv_test_jli launcher_win_bench bench_empty_gui >/dev/null
 
-export WINEPREFIX=$BUILD_DIR/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY VARNO_DEBUG MORV_TEST_JLI_RECORD MORV_TEST_JLI_EXIT MORV_TEST_JLI_RESULT
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  wineboot --init >/dev/null 2>&1 || true
-  wineserver -w || true
-fi
+# The build's Wine environment and prefix; the server and the prefix's
+# services are up before the first measured run and stay up throughout.
+. "$BUILD_DIR/wine-env.sh"
+unset VARNO_DEBUG MORV_TEST_JLI_RECORD MORV_TEST_JLI_EXIT MORV_TEST_JLI_RESULT
+morv_wine_start
 
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+trap 'rm -rf "$tmp"; morv_wine_stop' EXIT
 layout() { # $1: image directory, $2: extra line for [Application]
   mkdir -p "$1/app" "$1/runtime/bin"
   cp "$BUILD_DIR/cmake/targets/morv.exe" "$1/"
@@ -43,8 +41,7 @@ layout "$tmp/restart" ""
 cp "$BUILD_DIR/bench/launcher-win/bench_empty_gui.exe" "$tmp/"
 
 winpath() { echo "Z:${1//\//\\}"; }
-# One Windows program starts every run, so the wine server and the prefix's
-# services stay up throughout and no run pays for their start.
+# One Windows program starts every run.
 wine "$BUILD_DIR/bench/launcher-win/launcher_win_bench.exe" "$ROUNDS" "$WARMUP" \
   "empty-gui=$(winpath "$tmp/bench_empty_gui.exe")" \
   "morv-direct=$(winpath "$tmp/direct/morv.exe")" \

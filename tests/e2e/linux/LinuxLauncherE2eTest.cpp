@@ -84,39 +84,10 @@ const char* const kClassPathCfg =
 
 class LinuxLauncherE2e : public ::testing::Test {
 protected:
-    // The jars are the same for every case: compiled once per suite.
+    // The probe's jars are built with the test; every case copies them.
     static void SetUpTestSuite() {
         suiteTemp.reset(new testsupport::TempDir("morv-e2e"));
         suiteDir = suiteTemp->path();
-        const fs::path src = MORV_E2E_PROBE_SOURCES;
-        const std::string mainSrc = (src / "probe" / "Main.java").string();
-        const std::string helperSrc = (src / "probe" / "helper" / "Helper.java").string();
-        const fs::path classes = suiteDir / "classes";
-        const fs::path modClasses = suiteDir / "mod-classes";
-        const fs::path jars = suiteDir / "jars";
-        fs::create_directories(jars / "mods");
-
-        const std::string javac = kJavaHome + "/bin/javac";
-        const std::string jar = kJavaHome + "/bin/jar";
-        const std::vector<std::vector<std::string>> steps = {
-            {javac, "--release", "17", "-d", classes.string(), mainSrc, helperSrc},
-            {javac, "--release", "17", "-d", modClasses.string(),
-             (src / "module-info.java").string(), mainSrc, helperSrc},
-            {jar, "--create", "--file", (jars / "probe-main.jar").string(), "-C", classes.string(),
-             "probe/Main.class"},
-            {jar, "--create", "--file", (jars / "probe-helper.jar").string(), "-C",
-             classes.string(), "probe/helper/Helper.class"},
-            {jar, "--create", "--file", (jars / "probe-all.jar").string(), "--main-class",
-             "probe.Main", "-C", classes.string(), "."},
-            {jar, "--create", "--file", (jars / "mods" / "probe.jar").string(), "-C",
-             modClasses.string(), "."},
-        };
-        for (const auto& step : steps) {
-            testsupport::ChildOptions options;
-            options.args.assign(step.begin() + 1, step.end());
-            const ChildResult r = testsupport::runChild(step[0], options);
-            ASSERT_EQ(r.exitCode, 0) << step[0] << "\n" << describe(r);
-        }
     }
 
     static void TearDownTestSuite() { suiteTemp.reset(); }
@@ -137,7 +108,7 @@ protected:
         launcher = root / "morv";
         fs::copy_file(MORV_E2E_LAUNCHER, launcher);
         fs::create_directory_symlink(kJavaHome, root / "runtime");
-        fs::copy(suiteDir / "jars", appDir, fs::copy_options::recursive);
+        fs::copy(MORV_E2E_PROBE_JARS, appDir, fs::copy_options::recursive);
         home = root / "home";
         fs::create_directories(home);
     }
