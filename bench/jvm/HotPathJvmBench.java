@@ -400,6 +400,8 @@ public final class HotPathJvmBench {
     Tree tree = first.copy();
     long allocated = 0;
     int checks = 0;
+    int lossy = 0;
+    boolean lossySince = false;
     for (int i = 0; i < EDITS; i++) {
       int at = text.length() / 3 + random.nextInt(text.length() / 3);
       boolean insert = random.nextBoolean();
@@ -417,6 +419,7 @@ public final class HotPathJvmBench {
       long parseEnd = System.nanoTime();
       highlighter.update(tree, next, edit, text, held);
       long end = System.nanoTime();
+      lossySince |= highlighter.didExceedMatchLimit();
       allocated += allocations.now() - before;
       total[i] = end - start;
       reparse[i] = parseEnd - parseStart;
@@ -426,7 +429,16 @@ public final class HotPathJvmBench {
       lines.shift(point.row(), insert ? 1 : -1);
       if ((i + 1) % 50 == 0) {
         highlighter.highlight(tree, text, full);
-        check(held.sameSpans(full), "after edit " + (i + 1) + " the held spans equal a full re-highlight");
+        // Spans that the match limit dropped make a difference that is not
+        // the keystroke loop's fault: told apart, and the held spans start over.
+        if (lossySince || highlighter.didExceedMatchLimit()) {
+          lossy++;
+          held.clear();
+          highlighter.highlight(tree, text, held);
+          lossySince = false;
+        } else {
+          check(held.sameSpans(full), "after edit " + (i + 1) + " the held spans equal a full re-highlight");
+        }
         checks++;
       }
     }
@@ -436,7 +448,9 @@ public final class HotPathJvmBench {
     long r50 = percentile(reparse, 0.5);
     long r99 = percentile(reparse, 0.99);
     System.out.printf("  keystroke loop: %d random one-character edits in the middle third; held spans equal a full"
-        + " re-highlight at all %d checks%n", EDITS, checks);
+        + " re-highlight at all %d checks%s%n", EDITS, checks - lossy,
+        lossy == 0 ? "" : " that the match limit left alone (" + lossy + " of " + checks + " checks not judged: a run"
+            + " dropped matches)");
     line("keystroke to spans p50", p50 / 1e6, "ms");
     line("keystroke to spans p99", p99 / 1e6, "ms");
     line("bare re-parse p50", r50 / 1e6, "ms");
