@@ -580,6 +580,38 @@ public final class HotPathTest extends Checks {
     }
   }
 
+  static void missingTokens() throws Exception {
+    // Edits after which error recovery inserts a missing token, an empty
+    // node, at an end of the range that the update re-queries.
+    String[][] cases = {
+        {"if (typeof oldVal === \"object\") { node = oldVal } else { node = {} }\n", "typ", "("},
+        {"f(a, b);\ng(c);\n", "f(a, b", ""},
+        {"var x = [1, 2];\nvar y = 3;\n", "[1, 2", ")"},
+    };
+    Language js = language("javascript");
+    try (Parser parser = new Parser(js); Query query = Query.compile(js, highlights("javascript"));
+        Highlighter highlighter = new Highlighter(query, 64)) {
+      for (String[] c : cases) {
+        Utf16Text text = Utf16Text.of(c[0]);
+        Tree tree = parser.parse(text, null, null, 0);
+        SpanList held = new SpanList();
+        highlighter.highlight(tree, text, held);
+        int at = c[0].indexOf(c[1]) + c[1].length();
+        InputEdit edit = c[2].isEmpty() ? text.replace(at, at + 1, "", new Point(0, 2 * at))
+            : text.replace(at, at, c[2], new Point(0, 2 * at));
+        tree.edit(edit);
+        Tree next = parser.parse(text, tree, null, 0);
+        highlighter.update(tree, next, edit, text, held);
+        SpanList full = new SpanList();
+        highlighter.highlight(next, text, full);
+        check(held.sameSpans(full), "after the edit of '" + c[0].trim() + "' at " + at + " the held spans equal a"
+            + " full highlight (" + held.size() + " and " + full.size() + ")");
+        tree.close();
+        next.close();
+      }
+    }
+  }
+
   // ---- the keystroke loop: spans kept current ----
 
   static void keystrokes() throws Exception {
@@ -924,6 +956,7 @@ public final class HotPathTest extends Checks {
     test("match limit", HotPathTest::matchLimit);
     test("highlighter reads by match", HotPathTest::highlighterReadsByMatch);
     test("keystrokes", HotPathTest::keystrokes);
+    test("missing tokens", HotPathTest::missingTokens);
     test("cursor against nodes", HotPathTest::cursorAgainstNodes);
     test("export against cursor", HotPathTest::exportAgainstCursor);
     test("included ranges", HotPathTest::includedRanges);

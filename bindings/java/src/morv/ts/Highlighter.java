@@ -149,8 +149,11 @@ public final class Highlighter implements AutoCloseable {
                     n != null && n.startByte() >= from; n = n.parent()) {
                 straddleTo = Math.max(straddleTo, n.endByte());
             }
-            from = straddleFrom;
-            to = straddleTo;
+            // One code unit more on either side: a missing token (an empty
+            // node) at an end of the range belongs to it as the cursor sees
+            // it only when no node around it ends there; inside, it does.
+            from = Math.max(0, straddleFrom - 2);
+            to = straddleTo + 2;
             from = Math.max(from, doneTo);
             if (from >= to) {
                 continue;
