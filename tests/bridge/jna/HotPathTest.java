@@ -612,6 +612,38 @@ public final class HotPathTest extends Checks {
     }
   }
 
+  static void replaceKeepsTheOrderOfARun() {
+    // A kept span and a fresh one that start together: the order of a run of
+    // captures puts the lower pattern first, whichever list it came from.
+    SpanList held = new SpanList();
+    held.add(4, 6, 1, 23);
+    held.add(10, 12, 1, 23);
+    held.add(30, 32, 2, 5);
+    SpanList fresh = new SpanList();
+    fresh.add(10, 40, 3, 20);
+    fresh.add(14, 16, 1, 23);
+    fresh.add(10, 12, 9, 23);
+    held.replace(12, 36, fresh);
+    SpanList expected = new SpanList();
+    expected.add(4, 6, 1, 23);
+    expected.add(10, 40, 3, 20);
+    expected.add(10, 12, 1, 23);
+    expected.add(14, 16, 1, 23);
+    check(held.sameSpans(expected), "replace orders spans that start together by pattern");
+    SpanList unsorted = new SpanList();
+    int[][] rows = {{8, 9, 0, 3}, {2, 4, 0, 7}, {2, 3, 1, 7}, {2, 9, 2, 1}, {8, 8, 0, 2}};
+    for (int[] r : rows) {
+      unsorted.add(r[0], r[1], r[2], r[3]);
+    }
+    unsorted.sortFrom(0);
+    SpanList sorted = new SpanList();
+    int[][] expectedRows = {{2, 9, 2, 1}, {2, 4, 0, 7}, {2, 3, 1, 7}, {8, 8, 0, 2}, {8, 9, 0, 3}};
+    for (int[] r : expectedRows) {
+      sorted.add(r[0], r[1], r[2], r[3]);
+    }
+    check(unsorted.sameSpans(sorted), "sortFrom orders by start, then pattern, keeping ties in their order");
+  }
+
   // ---- the keystroke loop: spans kept current ----
 
   static void keystrokes() throws Exception {
@@ -957,6 +989,7 @@ public final class HotPathTest extends Checks {
     test("highlighter reads by match", HotPathTest::highlighterReadsByMatch);
     test("keystrokes", HotPathTest::keystrokes);
     test("missing tokens", HotPathTest::missingTokens);
+    test("span order", HotPathTest::replaceKeepsTheOrderOfARun);
     test("cursor against nodes", HotPathTest::cursorAgainstNodes);
     test("export against cursor", HotPathTest::exportAgainstCursor);
     test("included ranges", HotPathTest::includedRanges);

@@ -206,8 +206,9 @@ public final class SpanList {
      * Replaces the spans that overlap {@code [startByte, endByte)} (those that
      * end after the start and start before the end, which a query cursor
      * limited to that byte range hands out) by the spans of {@code fresh}
-     * that overlap it, keeping the list ordered by start byte; spans with the
-     * same start keep their order, the kept ones first.
+     * that overlap it, keeping the list ordered by start byte, then pattern
+     * index (the order of a run of captures); where both are equal, the kept
+     * ones come first.
      */
     public void replace(int startByte, int endByte, SpanList fresh) {
         // The spans that may overlap start at most at endByte; those that
@@ -221,14 +222,19 @@ public final class SpanList {
                 firstOverlap = i;
             }
         }
-        // Kept spans of [firstOverlap, to) merged with the fresh overlapping ones.
-        int window = to - firstOverlap;
+        // Kept spans of [firstOverlap, to) merged with the fresh overlapping
+        // ones; the window reaches back to the first kept span that starts
+        // with the earliest fresh one, so that the two are ordered by pattern.
         int incoming = 0;
+        int earliest = startByte;
         for (int i = 0; i < fresh.size; i++) {
             if (fresh.ends[i] > startByte && fresh.starts[i] < endByte) {
                 incoming++;
+                earliest = Math.min(earliest, fresh.starts[i]);
             }
         }
+        firstOverlap = Math.min(firstOverlap, lowerBound(earliest));
+        int window = to - firstOverlap;
         int kept = 0;
         for (int i = firstOverlap; i < to; i++) {
             if (!(ends[i] > startByte && starts[i] < endByte)) {
@@ -264,7 +270,8 @@ public final class SpanList {
                 b++;
                 continue;
             }
-            if (a < kept && (b >= fresh.size || ks[a] <= fresh.starts[b])) {
+            if (a < kept && (b >= fresh.size || ks[a] < fresh.starts[b]
+                    || (ks[a] == fresh.starts[b] && kp[a] <= fresh.patterns[b]))) {
                 starts[out] = ks[a];
                 ends[out] = ke[a];
                 captureIds[out] = kc[a];
