@@ -402,6 +402,8 @@ public final class HotPathJvmBench {
     int checks = 0;
     int lossy = 0;
     boolean lossySince = false;
+    StringBuilder wrong = new StringBuilder();
+    int wrongCount = 0;
     for (int i = 0; i < EDITS; i++) {
       int at = text.length() / 3 + random.nextInt(text.length() / 3);
       boolean insert = random.nextBoolean();
@@ -436,8 +438,11 @@ public final class HotPathJvmBench {
           held.clear();
           highlighter.highlight(tree, text, held);
           lossySince = false;
-        } else {
-          check(held.sameSpans(full), "after edit " + (i + 1) + " the held spans equal a full re-highlight");
+        } else if (!held.sameSpans(full)) {
+          // Told at the end, after the figures; the held spans start over.
+          wrong.append(wrongCount++ == 0 ? "" : ", ").append(i + 1);
+          held.clear();
+          highlighter.highlight(tree, text, held);
         }
         checks++;
       }
@@ -448,7 +453,7 @@ public final class HotPathJvmBench {
     long r50 = percentile(reparse, 0.5);
     long r99 = percentile(reparse, 0.99);
     System.out.printf("  keystroke loop: %d random one-character edits in the middle third; held spans equal a full"
-        + " re-highlight at all %d checks%s%n", EDITS, checks - lossy,
+        + " re-highlight at %d of %d checks%s%n", EDITS, checks - lossy - wrongCount, checks - lossy,
         lossy == 0 ? "" : " that the match limit left alone (" + lossy + " of " + checks + " checks not judged: a run"
             + " dropped matches)");
     line("keystroke to spans p50", p50 / 1e6, "ms");
@@ -461,6 +466,7 @@ public final class HotPathJvmBench {
         p99 * 50 <= fullHighlight);
     line("Java heap allocated per edit (edit records, ranges, nodes)", (double) allocated / EDITS, "bytes");
     line("Java heap allocated per held span and edit", (double) allocated / spansSeen, "bytes");
+    check(wrong.length() == 0, "the held spans equal a full re-highlight after edits " + wrong);
   }
 
   /** (4) A flag set from another thread at a random moment of a full parse. */
