@@ -58,8 +58,9 @@ if [ ! -f "$java" ]; then
   mkdir -p "$work"
   if ! ls "$work"/openjdk-17-source_*.deb >/dev/null 2>&1; then
     echo "bench-inputs: fetching openjdk-17-source $JDK_SOURCE_VERSION" >&2
+    # Standard output carries only the two paths: apt's progress goes to stderr.
     (cd "$work" && { apt-get download "openjdk-17-source=$JDK_SOURCE_VERSION" ||
-      { apt-get update >/dev/null && apt-get download "openjdk-17-source=$JDK_SOURCE_VERSION"; }; })
+      { apt-get update >/dev/null && apt-get download "openjdk-17-source=$JDK_SOURCE_VERSION"; }; }) >&2
   fi
   dpkg-deb -x "$work"/openjdk-17-source_*.deb "$work/deb"
   zip=$(find "$work/deb" -name src.zip | head -n1)
