@@ -85,19 +85,30 @@ struct Highlighted {
     morv_parser_delete(parser);
   }
 
-  std::vector<MorvCaptureSpan> spans(bool withText, uint32_t capacity = 256) {
+  // Starts a run over the whole tree, with the text for its predicates or without.
+  void exec(bool withText) {
     if (withText) {
       morv_cursor_exec_text(cursor, query, &top, text.data(), uint32_t(text.size() * 2));
     } else {
       morv_cursor_exec(cursor, query, &top);
     }
+  }
+
+  // Every span that `read` hands out of a run started by exec, `capacity` at a time.
+  std::vector<MorvCaptureSpan> drain(bool withText, uint32_t capacity,
+                                     uint32_t (*read)(MorvCursor *, MorvCaptureSpan *, uint32_t)) {
+    exec(withText);
     std::vector<MorvCaptureSpan> result;
     std::vector<MorvCaptureSpan> buffer(capacity);
-    while (uint32_t n = morv_cursor_next_captures(cursor, buffer.data(), capacity)) {
+    while (uint32_t n = read(cursor, buffer.data(), capacity)) {
       EXPECT_LE(n, capacity);
       result.insert(result.end(), buffer.begin(), buffer.begin() + n);
     }
     return result;
+  }
+
+  std::vector<MorvCaptureSpan> spans(bool withText, uint32_t capacity = 256) {
+    return drain(withText, capacity, morv_cursor_next_captures);
   }
 
   // The captures of the run's matches, sorted into document order as a
@@ -105,17 +116,7 @@ struct Highlighted {
   // pattern, in the order they came where those are equal. Match ids are
   // the library's per run and differ from those of a capture run: zeroed.
   std::vector<MorvCaptureSpan> matchSpans(bool withText, uint32_t capacity = 256) {
-    if (withText) {
-      morv_cursor_exec_text(cursor, query, &top, text.data(), uint32_t(text.size() * 2));
-    } else {
-      morv_cursor_exec(cursor, query, &top);
-    }
-    std::vector<MorvCaptureSpan> result;
-    std::vector<MorvCaptureSpan> buffer(capacity);
-    while (uint32_t n = morv_cursor_next_match_captures(cursor, buffer.data(), capacity)) {
-      EXPECT_LE(n, capacity);
-      result.insert(result.end(), buffer.begin(), buffer.begin() + n);
-    }
+    std::vector<MorvCaptureSpan> result = drain(withText, capacity, morv_cursor_next_match_captures);
     std::stable_sort(result.begin(), result.end(), [](const MorvCaptureSpan &a, const MorvCaptureSpan &b) {
       return a.start_byte != b.start_byte ? a.start_byte < b.start_byte : a.pattern_index < b.pattern_index;
     });

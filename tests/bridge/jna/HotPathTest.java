@@ -182,13 +182,18 @@ public final class HotPathTest extends Checks {
           + "(argument_list (_)+ @q.some (#any-eq? @q.some \"text\"))\n"
           + "(binary_expression left: (_) @q.l right: (_) @q.r (#not-eq? @q.l @q.r))\n");
 
-  static void spansEqualTheReference() throws Exception {
-    String[][] cases = {
+  /** One real file per grammar: grammar name and path. */
+  static String[][] realFiles() {
+    return new String[][] {
         {"json", packages.resolve("tree-sitter-javascript/src/node-types.json").toString()},
         {"javascript", packages.resolve("tree-sitter-javascript/grammar.js").toString()},
         {"python", sources.resolve("bench/launcher-linux/startup.py").toString()},
         {"java", sources.resolve("tests/bridge/jna/BindingTest.java").toString()},
     };
+  }
+
+  static void spansEqualTheReference() throws Exception {
+    String[][] cases = realFiles();
     for (String[] c : cases) {
       String text = read(Paths.get(c[1]));
       Language language = language(c[0]);
@@ -497,12 +502,7 @@ public final class HotPathTest extends Checks {
 
   static void highlighterReadsByMatch() throws Exception {
     // Read match by match and sorted, the spans are those of a run of captures, in its order.
-    String[][] cases = {
-        {"json", packages.resolve("tree-sitter-javascript/src/node-types.json").toString()},
-        {"javascript", packages.resolve("tree-sitter-javascript/grammar.js").toString()},
-        {"python", sources.resolve("bench/launcher-linux/startup.py").toString()},
-        {"java", sources.resolve("tests/bridge/jna/BindingTest.java").toString()},
-    };
+    String[][] cases = realFiles();
     for (String[] c : cases) {
       Language language = language(c[0]);
       Utf16Text text = Utf16Text.of(read(Paths.get(c[1])));
