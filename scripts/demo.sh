@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The main job: sets up, builds a Release morv, libmorv-ts.so, the Java
-# grammar and the viewer, lays out an application image and starts it. morv
-# starts the JVM, whose viewer parses the given file (its own source by
-# default) through libmorv-ts.so and prints it highlighted.
+# The main job: sets up, builds a Release morv, libmorv-ts.so, the Java and
+# JavaScript grammars and the viewer, lays out an application image and
+# starts it. morv starts the JVM, whose viewer parses the given file (its own
+# source by default; .js files with the JavaScript grammar, others with the
+# Java one) through libmorv-ts.so and prints it highlighted.
 #
 #   bash scripts/demo.sh [file]
 #
@@ -31,10 +32,10 @@ if [ "${SKIP_SETUP:-0}" != 1 ]; then
   "$ROOT/scripts/setup.sh"
 fi
 
-echo "demo: building morv, morv-ts, the Java grammar and the viewer in $BUILD_DIR" >&2
+echo "demo: building morv, morv-ts, the Java and JavaScript grammars and the viewer in $BUILD_DIR" >&2
 cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DMORV_TESTS=OFF -DMORV_DEMO=ON \
   -DJava_JAVAC_EXECUTABLE="$JDK/bin/javac" -DJava_JAR_EXECUTABLE="$JDK/bin/jar" >/dev/null
-cmake --build "$BUILD_DIR" -j "$JOBS" --target morv morv-ts tree-sitter-java morv-demo-viewer >/dev/null
+cmake --build "$BUILD_DIR" -j "$JOBS" --target morv morv-ts tree-sitter-java tree-sitter-javascript morv-demo-viewer >/dev/null
 
 # The image: morv at its root, the application beside it in app/, and a
 # runtime of its own made by jlink (only the modules the viewer uses), so
@@ -49,12 +50,16 @@ if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$JDK" ]; then
     --generate-cds-archive --strip-debug --no-header-files --no-man-pages --output "$IMAGE/runtime"
   echo "$JDK" >"$stamp"
 fi
-mkdir -p "$IMAGE/app/queries" "$IMAGE/app/src"
+mkdir -p "$IMAGE/app/queries/java" "$IMAGE/app/queries/javascript" "$IMAGE/app/src"
+rm -f "$IMAGE/app/queries/highlights.scm"
 install -m 755 "$BUILD_DIR/cmake/targets/morv" "$IMAGE/morv"
-cp "$BUILD_DIR/parse-bridge/libmorv-ts.so" "$BUILD_DIR/parse-bridge/libtree-sitter-java.so" "$IMAGE/app/"
+cp "$BUILD_DIR/parse-bridge/libmorv-ts.so" "$BUILD_DIR/parse-bridge/libtree-sitter-java.so" \
+  "$BUILD_DIR/parse-bridge/libtree-sitter-javascript.so" "$IMAGE/app/"
 cp "$BUILD_DIR/demo/viewer.jar" "$BUILD_DIR/bindings/java/morv-ts.jar" "$IMAGE/app/"
 cp "$(readlink -f /usr/share/java/jna.jar)" "$IMAGE/app/jna.jar"
-cp "$ROOT/third_party/node_modules/tree-sitter-java/queries/highlights.scm" "$IMAGE/app/queries/"
+for grammar in java javascript; do
+  cp "$ROOT/third_party/node_modules/tree-sitter-$grammar/queries/highlights.scm" "$IMAGE/app/queries/$grammar/"
+done
 cp "$ROOT/demo/viewer/morv/demo/Viewer.java" "$IMAGE/app/src/"
 # Debian's JNA keeps its native part (libjna-jni) outside the jar, in the JNI
 # directory that the Debian JVM lists in java.library.path by default.

@@ -6,7 +6,7 @@
  * be called through a foreign-function layer (the editor's JVM code).
  *
  * Parsers, trees, queries and query cursors cross this interface as handles:
- * a heap cell of one pointer around the library object. A handle is valid
+ * a heap cell around the library object. A handle is valid
  * from the create function (or the parse) that returned it until its delete
  * function; using it after that cannot be detected and stays the caller's
  * fault.
@@ -197,7 +197,8 @@ MORV_TS_API MorvTree *morv_parser_parse(MorvParser *parser, const MorvTree *old_
  * the parse runs) holds a non-zero value, or after
  * `timeout_micros` microseconds (0: no limit). A stopped parse returns null
  * and resets the parser, so the next parse starts afresh, not from the
- * stopped one. Returns a new tree handle owned by the caller, or null when
+ * stopped one. It returns without freeing what it built: the parser's next
+ * parse, `morv_parser_reset` or `morv_parser_delete` frees that. Returns a new tree handle owned by the caller, or null when
  * stopped, when the parser has no language, or for a null `parser` or a null
  * `text` with a non-zero length.
  */
@@ -251,9 +252,14 @@ MORV_TS_API MorvTree *morv_tree_copy(const MorvTree *tree);
  * Compares an edited old tree with the new tree parsed from it, and returns
  * the number of ranges whose syntactic structure differs, writing the first
  * `capacity` of them to `ranges` in document order (ask again with a larger
- * buffer for the rest). Trees of two different languages differ everywhere:
- * one range spanning both. Returns 0 for a null tree, or for null `ranges`
- * with a non-zero `capacity`; null `ranges` with a capacity of 0 only counts.
+ * buffer for the rest). The ranges neither overlap nor touch. Every node that
+ * one tree has and the other lacks (by type, extent, field or missing flag)
+ * touches a range, or the edited range itself: a node whose text alone
+ * changed counts as unchanged. A token that keeps its extent but changes its
+ * kind, as error recovery may do far from the edit, counts as changed.
+ * Trees of two different languages differ everywhere: one range spanning
+ * both. Returns 0 for a null tree, or for null `ranges` with a non-zero
+ * `capacity`; null `ranges` with a capacity of 0 only counts.
  */
 MORV_TS_API uint32_t morv_tree_changed_ranges(const MorvTree *old_tree, const MorvTree *new_tree,
                                               MorvRange *ranges, uint32_t capacity);

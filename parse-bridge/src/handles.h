@@ -3,8 +3,8 @@
 
 /*
  * The handle cells and the node copies shared by the export files. The
- * caller treats every handle as an opaque address; parser and tree cells are
- * one pointer wide, query and cursor cells carry what runs with text need.
+ * caller treats every handle as an opaque address; tree cells are one
+ * pointer wide, the other cells carry what their runs need.
  * The layouts of the public records are the library's own, which
  * the assertions below hold the header to.
  */
@@ -18,8 +18,13 @@
 
 #include "morv_ts.h"
 
+/*
+ * `reset_pending`: a parse of text was stopped, and the parser must start
+ * afresh before its next parse (parse_utf16.c says why that waits).
+ */
 struct MorvParser {
   TSParser *parser;
+  bool reset_pending;
 };
 
 struct MorvTree {
@@ -98,16 +103,16 @@ MorvTree *morv_tree_wrap(TSTree *tree);
 /*
  * Parses the UTF-16LE text that `read` delivers, asking `progress` (may be
  * null) whether to stop, and reuses `old_tree` unless it is of another
- * language. Returns the library's tree, or null when stopped or when the
- * parser has no language (parser.c).
+ * language; first resets the parser if a stopped parse left that pending.
+ * Returns the library's tree, or null when stopped or when the parser has no
+ * language (parser.c).
  */
-TSTree *morv_parser_run(TSParser *parser, const MorvTree *old_tree,
+TSTree *morv_parser_run(MorvParser *parser, const MorvTree *old_tree,
                         const char *(*read)(void *payload, uint32_t byte_index, TSPoint position,
                                             uint32_t *bytes_read),
                         void *read_payload, bool (*progress)(TSParseState *state),
                         void *progress_payload);
 
-_Static_assert(sizeof(MorvParser) == sizeof(void *), "a handle is one pointer");
 _Static_assert(sizeof(MorvTree) == sizeof(void *), "a handle is one pointer");
 
 _Static_assert(sizeof(MorvNode) == sizeof(TSNode) && sizeof(TSNode) == 32, "node layout");

@@ -51,7 +51,7 @@ MorvTree *morv_parser_parse_utf16(MorvParser *parser, const MorvTree *old_tree, 
   }
   if (cancelled(cancel_flag)) {
     /* A short text might end before the library first asks whether to stop. */
-    ts_parser_reset(parser->parser);
+    parser->reset_pending = true;
     return NULL;
   }
   /* Half a code unit at the end is no text the library could decode. */
@@ -61,15 +61,18 @@ MorvTree *morv_parser_parse_utf16(MorvParser *parser, const MorvTree *old_tree, 
       .deadline = timeout_micros != 0 ? clock_after(clock_now(), duration_from_micros(timeout_micros))
                                       : clock_null(),
   };
-  TSTree *tree = morv_parser_run(parser->parser, old_tree, read_text, &text_input,
+  TSTree *tree = morv_parser_run(parser, old_tree, read_text, &text_input,
                                  cancel_flag != NULL || timeout_micros != 0 ? should_stop : NULL,
                                  &rule);
   if (tree == NULL) {
     /*
      * A caller stops a parse because its text changed; resuming the stopped
-     * parse on the next text would mix the two.
+     * parse on the next text would mix the two. Resetting frees everything
+     * the stopped parse built, which takes as long as a good part of the
+     * parse did, so it waits for the parser's next use: the caller has its
+     * answer at once.
      */
-    ts_parser_reset(parser->parser);
+    parser->reset_pending = true;
     return NULL;
   }
   return morv_tree_wrap(tree);

@@ -46,11 +46,16 @@ static const TSTree *reusable_old_tree(const TSParser *parser, const MorvTree *o
   return old_tree->tree;
 }
 
-TSTree *morv_parser_run(TSParser *parser, const MorvTree *old_tree,
+TSTree *morv_parser_run(MorvParser *handle, const MorvTree *old_tree,
                         const char *(*read)(void *payload, uint32_t byte_index, TSPoint position,
                                             uint32_t *bytes_read),
                         void *read_payload, bool (*progress)(TSParseState *state),
                         void *progress_payload) {
+  TSParser *parser = handle->parser;
+  if (handle->reset_pending) {
+    ts_parser_reset(parser);
+    handle->reset_pending = false;
+  }
   TSInput input = {
       .payload = read_payload,
       .read = read,
@@ -70,6 +75,7 @@ MorvParser *morv_parser_create(void) {
     return NULL;
   }
   handle->parser = ts_parser_new();
+  handle->reset_pending = false;
   return handle;
 }
 
@@ -94,6 +100,7 @@ bool morv_parser_set_language(MorvParser *parser, const TSLanguage *language) {
 void morv_parser_reset(MorvParser *parser) {
   if (parser != NULL) {
     ts_parser_reset(parser->parser);
+    parser->reset_pending = false;
   }
 }
 
@@ -105,7 +112,7 @@ MorvTree *morv_parser_parse(MorvParser *parser, const MorvTree *old_tree, MorvRe
   }
   ReadRecord read_record = {read_context, read};
   ProgressRecord progress_record = {progress_context, progress};
-  return morv_tree_wrap(morv_parser_run(parser->parser, old_tree, read_adapter, &read_record,
+  return morv_tree_wrap(morv_parser_run(parser, old_tree, read_adapter, &read_record,
                                         progress != NULL ? progress_adapter : NULL,
                                         &progress_record));
 }

@@ -15,6 +15,13 @@ MorvTree *morv_tree_wrap(TSTree *tree) {
   return handle;
 }
 
+MorvTree *morv_tree_copy(const MorvTree *tree) {
+  if (tree == NULL || tree->tree == NULL) {
+    return NULL;
+  }
+  return morv_tree_wrap(ts_tree_copy(tree->tree));
+}
+
 void morv_tree_delete(MorvTree *tree) {
   if (tree == NULL) {
     return;

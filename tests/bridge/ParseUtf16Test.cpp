@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -168,6 +169,47 @@ TEST_F(BridgeParseUtf16, StopsWhenTheFlagIsAlreadySetOrTheTimeIsUp) {
     EXPECT_EQ(sexpOf(after), freshSexp(tree_sitter_javascript(), small));
     morv_tree_delete(after);
   }
+}
+
+// A stopped parse leaves the parser's reset to its next use, whatever that
+// is: a parse through the read function must start afresh too, not resume
+// the stopped parse on its own text.
+TEST_F(BridgeParseUtf16, TheNextUseOfAStoppedParserStartsAfresh) {
+  const std::u16string big = bigScript(u'f');
+  const std::u16string small = u"let a = [1, 2];";
+  const std::string expected = freshSexp(tree_sitter_javascript(), small);
+  const struct {
+    const char *name;
+    std::function<MorvTree *()> next;
+  } cases[] = {
+      {"text", [&] { return parseText(parser, small); }},
+      {"read function", [&] {
+         Document document(small, 4);
+         return parse(parser, document);
+       }},
+      {"reset, then text", [&] {
+         morv_parser_reset(parser);
+         return parseText(parser, small);
+       }},
+      {"language set again, then read function", [&] {
+         EXPECT_TRUE(morv_parser_set_language(parser, tree_sitter_javascript()));
+         Document document(small, 1000);
+         return parse(parser, document);
+       }},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(parseText(parser, big, nullptr, nullptr, 1), nullptr);
+    MorvTree *tree = c.next();
+    EXPECT_EQ(sexpOf(tree), expected);
+    morv_tree_delete(tree);
+  }
+  // Deleted while a reset is pending: the stopped parse is freed (the leak
+  // checker watches this).
+  MorvParser *other = morv_parser_create();
+  ASSERT_TRUE(morv_parser_set_language(other, tree_sitter_javascript()));
+  ASSERT_EQ(parseText(other, big, nullptr, nullptr, 1), nullptr);
+  morv_parser_delete(other);
 }
 
 }  // namespace

@@ -25,10 +25,12 @@ import java.util.Map;
 import java.util.Random;
 
 /**
- * The demo image's application: parses a Java source file through
- * libmorv-ts.so (with the morv.ts library), highlights it with the grammar's highlights.scm and prints
- * it with ANSI colours, then a one-line summary; then replays random edits
- * through the editor's keystroke loop and prints its latencies.
+ * The demo image's application: parses a Java or JavaScript source file
+ * through libmorv-ts.so (with the morv.ts library), highlights it with the
+ * grammar's highlights.scm and prints it with ANSI colours, then a one-line
+ * summary; then replays random edits through the editor's keystroke loop and
+ * prints its latencies. The file's extension chooses the grammar; files of
+ * other extensions are read as Java.
  *
  * Usage: Viewer [--hello] [file]. With --hello it only greets and ends,
  * without touching the native libraries: the start-up benchmark's workload.
@@ -91,15 +93,17 @@ public final class Viewer {
             return 1;
         }
         String text = new String(bytes, StandardCharsets.UTF_8);
-        byte[] query = Files.readAllBytes(appDir.resolve("queries").resolve("highlights.scm"));
+        String grammar = grammarFor(file);
+        byte[] query = Files.readAllBytes(appDir.resolve("queries").resolve(grammar).resolve("highlights.scm"));
 
         // Held until the end: the trees and the query read the grammar's tables.
-        Language java = Language.load("tree-sitter-java", "java");
-        if (java.abiVersion() < 13 || java.abiVersion() > 15) {
-            System.err.println("the Java grammar's ABI version " + java.abiVersion() + " is not supported");
+        Language language = Language.load("tree-sitter-" + grammar, grammar);
+        if (language.abiVersion() < 13 || language.abiVersion() > 15) {
+            System.err.println("the " + grammar + " grammar's ABI version " + language.abiVersion()
+                    + " is not supported");
             return 1;
         }
-        try (Parser parser = new Parser(java)) {
+        try (Parser parser = new Parser(language)) {
             Utf16Text document = Utf16Text.of(text);
             long started = System.nanoTime();
             Tree parsed = parser.parse(document, null, null, 0);
@@ -108,7 +112,7 @@ public final class Viewer {
                 System.err.println("the parse yielded no tree");
                 return 1;
             }
-            try (Query highlights = Query.compile(java, new String(query, StandardCharsets.UTF_8));
+            try (Query highlights = Query.compile(language, new String(query, StandardCharsets.UTF_8));
                     Highlighter highlighter = new Highlighter(highlights, 4096)) {
                 Tree tree = parsed;
                 long nodes = countNodes(tree);
@@ -116,13 +120,28 @@ public final class Viewer {
                 SpanList spans = new SpanList();
                 highlighter.highlight(tree, document, spans);
                 print(text, paint(spans, text.length()), highlights, out);
-                out.printf("%s: %d bytes, %d nodes, %d captures highlighted, parsed in %.3f ms%s%n",
-                        file, bytes.length, nodes, spans.size(), parseNanos / 1e6,
+                out.printf("%s (%s): %d bytes, %d nodes, %d captures highlighted, parsed in %.3f ms%s%n",
+                        file, grammar, bytes.length, nodes, spans.size(), parseNanos / 1e6,
                         errors ? ", with syntax errors" : "");
                 tree = replay(parser, highlighter, document, tree, spans, out);
                 tree.close();
                 return 0;
             }
+        }
+    }
+
+    /** The grammar (and the directory of its queries) for a file, by its extension. */
+    static String grammarFor(Path file) {
+        String name = file.getFileName().toString();
+        String extension = name.substring(name.lastIndexOf('.') + 1).toLowerCase(java.util.Locale.ROOT);
+        switch (extension) {
+            case "js":
+            case "mjs":
+            case "cjs":
+            case "jsx":
+                return "javascript";
+            default:
+                return "java";
         }
     }
 
