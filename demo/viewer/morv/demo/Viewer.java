@@ -21,6 +21,7 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.util.Arrays;
+import java.util.Locale;
 import java.util.Map;
 import java.util.Random;
 
@@ -133,7 +134,7 @@ public final class Viewer {
     /** The grammar (and the directory of its queries) for a file, by its extension. */
     static String grammarFor(Path file) {
         String name = file.getFileName().toString();
-        String extension = name.substring(name.lastIndexOf('.') + 1).toLowerCase(java.util.Locale.ROOT);
+        String extension = name.substring(name.lastIndexOf('.') + 1).toLowerCase(Locale.ROOT);
         switch (extension) {
             case "js":
             case "mjs":
