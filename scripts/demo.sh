@@ -50,7 +50,7 @@ if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$JDK" ]; then
     --generate-cds-archive --strip-debug --no-header-files --no-man-pages --output "$IMAGE/runtime"
   echo "$JDK" >"$stamp"
 fi
-mkdir -p "$IMAGE/app/queries/java" "$IMAGE/app/queries/javascript" "$IMAGE/app/src"
+mkdir -p "$IMAGE/app/src"
 rm -f "$IMAGE/app/queries/highlights.scm"
 install -m 755 "$BUILD_DIR/cmake/targets/morv" "$IMAGE/morv"
 cp "$BUILD_DIR/parse-bridge/libmorv-ts.so" "$BUILD_DIR/parse-bridge/libtree-sitter-java.so" \
@@ -58,6 +58,7 @@ cp "$BUILD_DIR/parse-bridge/libmorv-ts.so" "$BUILD_DIR/parse-bridge/libtree-sitt
 cp "$BUILD_DIR/demo/viewer.jar" "$BUILD_DIR/bindings/java/morv-ts.jar" "$IMAGE/app/"
 cp "$(readlink -f /usr/share/java/jna.jar)" "$IMAGE/app/jna.jar"
 for grammar in java javascript; do
+  mkdir -p "$IMAGE/app/queries/$grammar"
   cp "$ROOT/third_party/node_modules/tree-sitter-$grammar/queries/highlights.scm" "$IMAGE/app/queries/$grammar/"
 done
 cp "$ROOT/demo/viewer/morv/demo/Viewer.java" "$IMAGE/app/src/"

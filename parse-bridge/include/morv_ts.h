@@ -6,10 +6,9 @@
  * be called through a foreign-function layer (the editor's JVM code).
  *
  * Parsers, trees, queries and query cursors cross this interface as handles:
- * a heap cell around the library object. A handle is valid
- * from the create function (or the parse) that returned it until its delete
- * function; using it after that cannot be detected and stays the caller's
- * fault.
+ * a heap cell around the library object. A handle is valid from the create
+ * function (or the parse) that returned it until its delete function; using
+ * it after that cannot be detected and stays the caller's fault.
  *
  * The caller passes whatever it holds, and a crash here would take the whole
  * editor down, so no export trusts its pointers: a null handle, a null node
@@ -198,9 +197,10 @@ MORV_TS_API MorvTree *morv_parser_parse(MorvParser *parser, const MorvTree *old_
  * `timeout_micros` microseconds (0: no limit). A stopped parse returns null
  * and resets the parser, so the next parse starts afresh, not from the
  * stopped one. It returns without freeing what it built: the parser's next
- * parse, `morv_parser_reset` or `morv_parser_delete` frees that. Returns a new tree handle owned by the caller, or null when
- * stopped, when the parser has no language, or for a null `parser` or a null
- * `text` with a non-zero length.
+ * parse, `morv_parser_reset` or `morv_parser_delete` frees that. Returns a
+ * new tree handle owned by the caller, or null when stopped, when the parser
+ * has no language, or for a null `parser` or a null `text` with a non-zero
+ * length.
  */
 MORV_TS_API MorvTree *morv_parser_parse_utf16(MorvParser *parser, const MorvTree *old_tree,
                                               const void *text, uint32_t byte_length,

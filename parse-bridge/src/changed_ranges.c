@@ -84,37 +84,20 @@ static bool same_kind(TSNode a, TSNode b) {
  * The cursors are the walk's only stack, so deep trees cost no machine stack.
  */
 static void compare_trees(const TSTree *old_tree, const TSTree *new_tree, RangeList *out) {
-  const TSNode old_root = ts_tree_root_node(old_tree);
-  const TSNode new_root = ts_tree_root_node(new_tree);
-  if (old_root.id == new_root.id) {
-    return;
-  }
-  if (!same_kind(old_root, new_root) || ts_node_start_byte(old_root) != ts_node_start_byte(new_root)) {
-    const TSNode later = ts_node_end_byte(old_root) >= ts_node_end_byte(new_root) ? old_root : new_root;
-    add_range(out, 0, (TSPoint){0, 0}, ts_node_end_byte(later), ts_node_end_point(later));
-    return;
-  }
-  if (ts_node_end_byte(old_root) != ts_node_end_byte(new_root)) {
-    add_between_ends(out, old_root, new_root);
-  }
-  TSTreeCursor a = ts_tree_cursor_new(old_root);
-  TSTreeCursor b = ts_tree_cursor_new(new_root);
-  bool a_live = ts_tree_cursor_goto_first_child(&a);
-  bool b_live = ts_tree_cursor_goto_first_child(&b);
-  uint32_t depth = 1;
-  if (!a_live || !b_live) {
-    if (a_live || b_live) {
-      add_both(out, old_root, new_root);
-    }
-    depth = 0;
-  }
-  while (depth > 0 && !out->failed) {
+  TSTreeCursor a = ts_tree_cursor_new(ts_tree_root_node(old_tree));
+  TSTreeCursor b = ts_tree_cursor_new(ts_tree_root_node(new_tree));
+  /* The roots are the first partners; `depth` counts the levels below them. */
+  bool a_live = true;
+  bool b_live = true;
+  uint32_t depth = 0;
+  while (!out->failed) {
     if (!a_live && !b_live) {
-      ts_tree_cursor_goto_parent(&a);
-      ts_tree_cursor_goto_parent(&b);
-      if (--depth == 0) {
+      if (depth == 0) {
         break;
       }
+      ts_tree_cursor_goto_parent(&a);
+      ts_tree_cursor_goto_parent(&b);
+      depth--;
       a_live = ts_tree_cursor_goto_next_sibling(&a);
       b_live = ts_tree_cursor_goto_next_sibling(&b);
       continue;
